@@ -1,0 +1,3 @@
+#include "control/startup.h"
+
+int main() { return run_program(); }

@@ -1,0 +1,74 @@
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/process.h"
+#include "platform/trace_output.h"
+
+// The process side off Windows: there are no DPI, priority or timer libraries
+// to look up, the standard streams are file descriptors, and replies are also
+// traced so the trace reads as one story.
+
+namespace {
+
+void write_all(int fd, const char* bytes, size_t length) {
+    while (length > 0) {
+        const ssize_t written = write(fd, bytes, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return; // a peer that stopped listening is not our failure
+        bytes += written;
+        length -= static_cast<size_t>(written);
+    }
+}
+
+// Text and CR LF in one write, so a peer never sees half a line.
+void write_line(const char* text) {
+    char line[64];
+    size_t length = std::strlen(text);
+    if (length > sizeof line - 2) length = sizeof line - 2;
+    std::memcpy(line, text, length);
+    line[length] = '\r';
+    line[length + 1] = '\n';
+    write_all(STDOUT_FILENO, line, length + 2);
+}
+
+} // namespace
+
+platform_handle platform_loaded_module(const char* /*name*/) { return nullptr; }
+platform_handle platform_load_module(const char* /*name*/) { return nullptr; }
+platform_entry platform_find_entry(platform_handle /*module*/, const char* /*name*/) { return nullptr; }
+
+void platform_raise_process_priority() {}
+void platform_raise_thread_priority() {}
+
+void platform_prepare_standard_streams() {
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // A controller that closes our standard output must not kill us before the
+    // end of input releases what we hold.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void platform_write_ready_line(const char* text) { write_line(text); }
+
+void platform_write_reply(const char* text) {
+    write_line(text);
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "reply %s\n", text);
+    if (length > 0) trace_write(line, static_cast<size_t>(length));
+}
+
+platform_handle platform_standard_input() { return reinterpret_cast<platform_handle>(static_cast<intptr_t>(STDIN_FILENO)); }
+
+bool platform_read(platform_handle input, char* buffer, uint32_t capacity, uint32_t* count) {
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(input));
+    ssize_t got;
+    do {
+        got = read(fd, buffer, capacity);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return false;
+    *count = static_cast<uint32_t>(got);
+    return true;
+}
