@@ -4,9 +4,7 @@ namespace {
 
 constexpr uint64_t UNSIGNED_LIMIT = 4294967295u;
 
-bool is_scan_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool is_scan_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 struct number {
     bool negative;

@@ -21,7 +21,8 @@ entry_type find_entry(platform_handle module, const char* name) {
     return reinterpret_cast<entry_type>(platform_find_entry(module, name));
 }
 
-void* awareness_context(intptr_t value) { return reinterpret_cast<void*>(value); }
+// The platform's awareness contexts are small negative numbers passed as a handle.
+void* awareness_context(intptr_t value) { return reinterpret_cast<void*>(value); } // NOLINT(performance-no-int-to-ptr)
 
 // True when the shell-scaling library is there and accepted the declaration.
 bool declare_through_shcore() {

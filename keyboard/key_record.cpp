@@ -5,27 +5,26 @@
 
 bool is_extended_key(uint16_t vk) {
     switch (vk) {
-    case 33: // VK_PRIOR
-    case 34: // VK_NEXT
-    case 35: // VK_END
-    case 36: // VK_HOME
-    case 37: // VK_LEFT
-    case 38: // VK_UP
-    case 39: // VK_RIGHT
-    case 40: // VK_DOWN
-    case 44: // VK_SNAPSHOT
-    case 45: // VK_INSERT
-    case 46: // VK_DELETE
-    case 91: // VK_LWIN
-    case 92: // VK_RWIN
-    case 93: // VK_APPS
+    case 33:  // VK_PRIOR
+    case 34:  // VK_NEXT
+    case 35:  // VK_END
+    case 36:  // VK_HOME
+    case 37:  // VK_LEFT
+    case 38:  // VK_UP
+    case 39:  // VK_RIGHT
+    case 40:  // VK_DOWN
+    case 44:  // VK_SNAPSHOT
+    case 45:  // VK_INSERT
+    case 46:  // VK_DELETE
+    case 91:  // VK_LWIN
+    case 92:  // VK_RWIN
+    case 93:  // VK_APPS
     case 111: // VK_DIVIDE
     case 144: // VK_NUMLOCK
     case 163: // VK_RCONTROL
     case 165: // VK_RMENU
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -24,10 +24,17 @@ constexpr modifier_key MODIFIER_KEYS[] = {
 
 uint32_t key_modifier_bit(uint16_t vk) {
     switch (vk) {
-    case 17: case 162: case 163: return MODIFIER_CTRL;
-    case 18: case 164: case 165: return MODIFIER_ALT;
-    case 16: case 160: case 161: return MODIFIER_SHIFT;
-    case 91: case 92: return MODIFIER_WIN;
+    case 17:
+    case 162:
+    case 163: return MODIFIER_CTRL;
+    case 18:
+    case 164:
+    case 165: return MODIFIER_ALT;
+    case 16:
+    case 160:
+    case 161: return MODIFIER_SHIFT;
+    case 91:
+    case 92: return MODIFIER_WIN;
     default: return 0;
     }
 }

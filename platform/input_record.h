@@ -8,6 +8,9 @@
 constexpr uint32_t RECORD_TYPE_MOUSE = 0;
 constexpr uint32_t RECORD_TYPE_KEYBOARD = 1;
 
+// Plain data, value-initialised (input_record record{}) before any field is set.
+// NOLINTBEGIN(cppcoreguidelines-pro-type-member-init)
+
 struct mouse_input {
     int32_t dx;
     int32_t dy;
@@ -32,3 +35,4 @@ struct input_record {
         keyboard_input ki;
     };
 };
+// NOLINTEND(cppcoreguidelines-pro-type-member-init)

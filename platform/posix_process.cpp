@@ -1,7 +1,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 #include "platform/process.h"
@@ -26,13 +25,11 @@ void write_all(int fd, const char* bytes, size_t length) {
 // Text and CR LF in one write, so a peer never sees half a line.
 void write_line(const char* text) {
     char line[64];
-    size_t length = std::strlen(text);
-    if (length > sizeof line - 2) length = sizeof line - 2;
-    std::memcpy(line, text, length);
-    line[length] = '\r';
-    line[length + 1] = '\n';
-    write_all(STDOUT_FILENO, line, length + 2);
+    const int length = std::snprintf(line, sizeof line, "%s\r\n", text);
+    if (length > 0) write_all(STDOUT_FILENO, line, static_cast<size_t>(length));
 }
+
+int standard_input_fd = STDIN_FILENO;
 
 } // namespace
 
@@ -60,11 +57,11 @@ void platform_write_reply(const char* text) {
     if (length > 0) trace_write(line, static_cast<size_t>(length));
 }
 
-platform_handle platform_standard_input() { return reinterpret_cast<platform_handle>(static_cast<intptr_t>(STDIN_FILENO)); }
+platform_handle platform_standard_input() { return &standard_input_fd; }
 
 bool platform_read(platform_handle input, char* buffer, uint32_t capacity, uint32_t* count) {
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(input));
-    ssize_t got;
+    const int fd = *static_cast<int*>(input);
+    ssize_t got = 0;
     do {
         got = read(fd, buffer, capacity);
     } while (got < 0 && errno == EINTR);
