@@ -72,7 +72,7 @@ SESSION = [
     Case("middle down", ["DOWN 190 200 1"], "M+@190,200", held="4"),
     Case("middle up", ["UP 210 220 1"], "M-@210,220", pos=(210, 220), held=""),
     Case("right up while not down does nothing", ["UP 7 8 2"], "", pos=(210, 220)),
-    *[click_case(button, letter, count, 40 + 10 * count, 50 + button)
+    *[click_case(button, letter, count, 40 + 10 * count, 55 + button)
       for button, letter in ((0, "L"), (2, "R"), (1, "M")) for count in (1, 2, 3)],
     Case("click count above 3 gives 3", ["CLICK 60 70 1 9"], "M+@60,70 M-@60,70 " * 3, click_gaps=True),
     Case("scroll down", ["SCROLL 0 120"], "wheel=-120"),
@@ -373,7 +373,7 @@ def compare(report, name, expected, seen):
 def check_click_gaps(report, name, buttons):
     gaps = [later[1] - earlier[1] for earlier, later in zip(buttons, buttons[1:])
             if earlier[0] == "-" and later[0] == "+"]
-    report.check(f"{name}: pause between clicks", gaps and min(gaps) >= MULTI_CLICK_GAP_MS,
+    report.check(f"{name}: pause between clicks", bool(gaps) and min(gaps) >= MULTI_CLICK_GAP_MS,
                  f"gaps between an up and the next down {gaps} ms, want each >= {MULTI_CLICK_GAP_MS}")
 
 
