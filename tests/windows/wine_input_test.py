@@ -21,6 +21,7 @@ import queue
 import re
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -549,6 +550,9 @@ def main():
         print(f"SKIP: {reason}")
         return SKIP
 
+    # A CTest time-out sends SIGTERM: leave through the finally blocks, which
+    # stop Xvfb and the persistent wineserver and remove the prefix.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
     report = Report()
     xvfb, display = None, None
