@@ -60,7 +60,9 @@ void begin_timer_resolution() {
 }
 
 void end_timer_resolution() {
-    if (time_end_period != nullptr) time_end_period(TIMER_RESOLUTION_MS);
+    if (time_end_period == nullptr) return;
+    time_end_period(TIMER_RESOLUTION_MS);
+    time_end_period = nullptr; // given back once, never twice
 }
 
 int run_program() {

@@ -11,5 +11,5 @@ void declare_dpi_awareness();
 
 /// Asks for a 1 ms system timer resolution when the timer library is there.
 void begin_timer_resolution();
-/// Gives the timer resolution back, if it was asked for.
+/// Gives the timer resolution back, if it was asked for and not yet given back.
 void end_timer_resolution();

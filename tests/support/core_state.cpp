@@ -21,14 +21,9 @@ void reset_core_state() {
     reset_command_reader();
     pending_move = {false, 0, 0};
 
-    // The stored timeEndPeriod entry is private to start-up; a winmm without
-    // either timer entry makes begin_timer_resolution store null again.
-    reset_fake_process();
-    fake_config.winmm_loads = true;
-    fake_config.entries.erase("timeBeginPeriod");
-    fake_config.entries.erase("timeEndPeriod");
-    begin_timer_resolution();
-
+    // A test that asked for the timer resolution and did not give it back
+    // must not leave the next one a stored timeEndPeriod.
+    end_timer_resolution();
     reset_fake_process();
     clear_recorded_trace();
 }
