@@ -32,12 +32,10 @@ TEST(ExampleSession, GivesItsDocumentedOutput) {
             // The three MOVE lines arrive in one read: one placement, at the last target.
             "place 180 140", "mouse flags=0x0001 data=0",
             // CLICK 180 140 0
-            "place 180 140", "place 180 140", "mouse flags=0x0002 data=0", "place 180 140",
-            "mouse flags=0x0004 data=0",
+            "place 180 140", "place 180 140", "mouse flags=0x0002 data=0", "place 180 140", "mouse flags=0x0004 data=0",
             // CLICK 400 300 0 2
-            "place 400 300", "place 400 300", "mouse flags=0x0002 data=0", "place 400 300",
-            "mouse flags=0x0004 data=0", "pause ms=10", "place 400 300", "mouse flags=0x0002 data=0",
-            "place 400 300", "mouse flags=0x0004 data=0",
+            "place 400 300", "place 400 300", "mouse flags=0x0002 data=0", "place 400 300", "mouse flags=0x0004 data=0",
+            "pause ms=10", "place 400 300", "mouse flags=0x0002 data=0", "place 400 300", "mouse flags=0x0004 data=0",
             // SCROLL 0 120
             "mouse flags=0x0800 data=-120",
             // KEY_TAP 65 1: Control+A

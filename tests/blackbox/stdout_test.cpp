@@ -71,10 +71,14 @@ TEST(StandardOutput, EveryByteBesidePing) {
     check_sessions({
         // Only NUL (ends the text), LF (ends the line), CR (dropped) and space
         // (trimmed) leave a bare PING.
-        {"every byte after PING", {after}, READY + "PONG\r\nPONG\r\nPONG\r\nPONG\r\n",
+        {"every byte after PING",
+         {after},
+         READY + "PONG\r\nPONG\r\nPONG\r\nPONG\r\n",
          trace_list{"reply PONG", "reply PONG", "reply PONG", "reply PONG"} + MODIFIER_UPS},
         // Only LF (an empty line first) and CR (dropped) leave a bare PING.
-        {"every byte before PING", {before}, READY + "PONG\r\nPONG\r\n",
+        {"every byte before PING",
+         {before},
+         READY + "PONG\r\nPONG\r\n",
          trace_list{"reply PONG", "reply PONG"} + MODIFIER_UPS},
     });
 }
