@@ -1,12 +1,12 @@
 // Runs the dry-run program and the reference reader side by side through real
 // pipes, then the dispatcher in-process, and prints medians and ratios.
 #include <algorithm>
-#include <sched.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sched.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -183,7 +183,7 @@ void measure_round_trips(const options& settings, placement where, const program
 // Linux carries the high-water mark of the memory it replaced at exec into
 // it, and that memory is the driver's, flood text and all.
 struct resident_figures {
-    long peak_kib; // VmHWM
+    long peak_kib;      // VmHWM
     long anonymous_kib; // RssAnon: the program's own memory, no library pages
 };
 
@@ -232,8 +232,7 @@ flood_run run_flood(const program& which, const command_text& text) {
     const child_exit ended = finish_child(&child);
     const uint64_t end = now_ns();
     if (!WIFEXITED(ended.status) || WEXITSTATUS(ended.status) != 0) fail("clean exit", which);
-    flood_run run{static_cast<double>(end - start) / 1e9, cpu_seconds(ended.usage), resident,
-                  replies.size(), 0, 0};
+    flood_run run{static_cast<double>(end - start) / 1e9, cpu_seconds(ended.usage), resident, replies.size(), 0, 0};
     if (which.reports_counts) {
         const std::string report = read_everything(child.errors);
         close(child.errors);
@@ -365,7 +364,8 @@ int main(int argc, char** argv) {
             std::printf("  %-15s %-16s median %7.2f us  p99 %7.2f us  p99.9 %7.2f us  block medians %.2f..%.2f us\n",
                         placement_name(placements[w]), latency_programs[p].name, percentile_of(samples, 0.5) / 1000,
                         percentile_of(samples, 0.99) / 1000, percentile_of(samples, 0.999) / 1000,
-                        *std::min_element(blocks.begin(), blocks.end()), *std::max_element(blocks.begin(), blocks.end()));
+                        *std::min_element(blocks.begin(), blocks.end()),
+                        *std::max_element(blocks.begin(), blocks.end()));
         }
     }
 
@@ -381,8 +381,8 @@ int main(int argc, char** argv) {
                     median_of(flood[p].cpu_ns_per_line), flood[p].resident.peak_kib, flood[p].resident.anonymous_kib);
     }
     if (flood[1].reply_bytes != 0) std::printf("  WARNING: braskelot_trace answered a MOVE flood\n");
-    std::printf("  (discard build: %llu placements and %llu records, one pair per chunk read)\n",
-                flood[2].placements, flood[2].records);
+    std::printf("  (discard build: %llu placements and %llu records, one pair per chunk read)\n", flood[2].placements,
+                flood[2].records);
     std::printf("\n[3] mixed flood of every other command through the discarding build\n");
     const command_text mixed = make_mixed_flood(settings.mixed_bytes);
     const program mixed_programs[] = {DISCARD, REFERENCE};
@@ -398,8 +398,10 @@ int main(int argc, char** argv) {
                 median_of(mixed_figures[0].records_per_second) / 1e6,
                 static_cast<double>(mixed_figures[0].records) / static_cast<double>(mixed.lines),
                 static_cast<double>(mixed_figures[0].placements) / static_cast<double>(mixed.lines));
-    std::printf("  %-16s %7.2f M lines/s over the same bytes\n", "reference",
-                median_of(mixed_figures[1].lines_per_second) / 1e6);
+    std::printf("  %-16s child CPU %.1f ns/command, of which the RESET_KEYS reply writes are a part\n", "",
+                median_of(mixed_figures[0].cpu_ns_per_line));
+    std::printf("  %-16s %7.2f M lines/s over the same bytes, child CPU %.1f ns/line\n", "reference",
+                median_of(mixed_figures[1].lines_per_second) / 1e6, median_of(mixed_figures[1].cpu_ns_per_line));
 
     std::printf("\n[4] start-up to the ready line, %d starts each, alternating\n", settings.starts);
     std::vector<double> start_us[2];
@@ -454,12 +456,11 @@ int main(int argc, char** argv) {
               static_cast<double>(flood[1].resident.peak_kib), "KiB",
               static_cast<double>(flood[1].resident.peak_kib) / static_cast<double>(flood[0].resident.peak_kib), "-",
               true);
-    std::printf("%-34s %12s %12ld %-8s %8s  %-8s %s\n", "anonymous memory growth, x100", "-", anonymous_growth,
-                "KiB", "-", "flat", verdict(anonymous_growth <= 8));
+    std::printf("%-34s %12s %12ld %-8s %8s  %-8s %s\n", "anonymous memory growth, x100", "-", anonymous_growth, "KiB",
+                "-", "flat", verdict(anonymous_growth <= 8));
     std::printf("%-34s %12.2f %12.2f %-8s %7.3fx\n", "mixed flood (ref: lines/s)",
                 median_of(mixed_figures[1].lines_per_second) / 1e6, median_of(mixed_figures[0].lines_per_second) / 1e6,
-                "M cmd/s",
-                median_of(mixed_figures[0].lines_per_second) / median_of(mixed_figures[1].lines_per_second));
+                "M cmd/s", median_of(mixed_figures[0].lines_per_second) / median_of(mixed_figures[1].lines_per_second));
     std::printf("%-34s %12s %12.2f %-8s\n", "mixed flood events", "-",
                 median_of(mixed_figures[0].records_per_second) / 1e6, "M/s");
     if (in_process_ran) {

@@ -28,8 +28,8 @@ command_text make_move_flood(size_t size) {
     text_random random{1};
     char line[64];
     while (text.bytes.size() < size) {
-        const int length = std::snprintf(line, sizeof line, "MOVE %u %u\n", next_number(&random, 3840),
-                                         next_number(&random, 2160));
+        const int length =
+            std::snprintf(line, sizeof line, "MOVE %u %u\n", next_number(&random, 3840), next_number(&random, 2160));
         append_line(&text, line, length);
     }
     return text;
@@ -46,13 +46,12 @@ command_text make_mixed_flood(size_t size) {
         const uint32_t letter = 65 + next_number(&random, 26);
         int length = 0;
         switch (next_number(&random, 16)) {
-        case 0: case 1: case 2:
-            length = std::snprintf(line, sizeof line, "KEY_TAP %u %u\n", letter, next_number(&random, 16));
-            break;
-        case 3:
-            length = std::snprintf(line, sizeof line, "KEY_TAP 0 0 %u\n", 0xE0 + next_number(&random, 32));
-            break;
-        case 4: case 5: {
+        case 0:
+        case 1:
+        case 2: length = std::snprintf(line, sizeof line, "KEY_TAP %u %u\n", letter, next_number(&random, 16)); break;
+        case 3: length = std::snprintf(line, sizeof line, "KEY_TAP 0 0 %u\n", 0xE0 + next_number(&random, 32)); break;
+        case 4:
+        case 5: {
             // A press and its release, the second with a chord mask that the
             // press put down.
             const uint32_t mods = next_number(&random, 16);
@@ -60,17 +59,20 @@ command_text make_mixed_flood(size_t size) {
             ++text.lines;
             break;
         }
-        case 6: case 7: case 8:
-            length = std::snprintf(line, sizeof line, "CLICK %u %u %u\n", x, y, next_number(&random, 3));
-            break;
-        case 9: case 10:
+        case 6:
+        case 7:
+        case 8: length = std::snprintf(line, sizeof line, "CLICK %u %u %u\n", x, y, next_number(&random, 3)); break;
+        case 9:
+        case 10:
             length = std::snprintf(line, sizeof line, "SCROLL %d %d\n", static_cast<int>(next_number(&random, 5)) - 2,
                                    static_cast<int>(next_number(&random, 481)) - 240);
             break;
-        case 11: case 12: case 13: {
+        case 11:
+        case 12:
+        case 13: {
             const uint32_t button = next_number(&random, 3);
-            length = std::snprintf(line, sizeof line, "DOWN %u %u %u\nUP %u %u %u\n", x, y, button, x + 40, y + 20,
-                                   button);
+            length =
+                std::snprintf(line, sizeof line, "DOWN %u %u %u\nUP %u %u %u\n", x, y, button, x + 40, y + 20, button);
             ++text.lines;
             break;
         }

@@ -49,7 +49,7 @@ void dispatch_move(benchmark::State& state) {
 
 // Keeps each result for the summary as well as printing it.
 class keeping_reporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) kept.push_back(run);
         ConsoleReporter::ReportRuns(runs);
