@@ -34,9 +34,7 @@ void start_clean() {
     recording_sink_reset();
 }
 
-bool is_generic_modifier(uint16_t vk) {
-    return vk == VK_CONTROL || vk == VK_MENU || vk == VK_SHIFT || vk == VK_LWIN;
-}
+bool is_generic_modifier(uint16_t vk) { return vk == VK_CONTROL || vk == VK_MENU || vk == VK_SHIFT || vk == VK_LWIN; }
 
 // What must hold between any two reads.
 void check_state() {
@@ -67,8 +65,10 @@ void check_state() {
 // After the final release-all.
 void check_all_released() {
     check_state();
-    if (held_key_count != 0) invariant_broken("held-key table not empty after release-all", static_cast<uint32_t>(held_key_count));
-    if (chord_modifiers != 0 || held_modifiers != 0) invariant_broken("modifier mask not cleared", chord_modifiers | held_modifiers);
+    if (held_key_count != 0)
+        invariant_broken("held-key table not empty after release-all", static_cast<uint32_t>(held_key_count));
+    if (chord_modifiers != 0 || held_modifiers != 0)
+        invariant_broken("modifier mask not cleared", chord_modifiers | held_modifiers);
     if (left_button_down || middle_button_down || right_button_down) invariant_broken("button flag still set", 0);
     for (int button = 0; button < 3; ++button) {
         if (recorded_button_down(button)) invariant_broken("mouse button left down", static_cast<uint32_t>(button));
