@@ -50,6 +50,15 @@ void check_state() {
         // The table holds only what was pressed and not released since.
         if (!recorded_key_down(vk)) invariant_broken("held-key table lists a key that is up", vk);
     }
+    // And every key that is down and was recorded at its press is still there,
+    // so a release-all now would let it go.
+    const uint16_t* codes = pressed_codes();
+    for (uint32_t k = 0; k < pressed_code_count(); ++k) {
+        const uint16_t vk = codes[k];
+        if (recorded_key_down(vk) && recorded_key_tracked(vk) && !in_table[vk]) {
+            invariant_broken("key down and recorded at its press, yet gone from the held-key table", vk);
+        }
+    }
     for (int32_t slot = 0; slot < held_key_count; ++slot) in_table[held_keys[slot]] = false;
     if ((chord_modifiers & held_modifiers) != 0) {
         invariant_broken("modifier bit in both masks", chord_modifiers & held_modifiers);
