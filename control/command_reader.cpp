@@ -35,14 +35,51 @@ bool complete_line() {
     return dispatch_line(line_buffer);
 }
 
+// A MOVE line that framing leaves a MOVE line: it starts a line and lies whole
+// in the chunk, is not cut, and ends in a byte that trimming keeps, so dropping
+// its carriage returns cannot make it anything else.
+bool is_plain_move_line(const char* start, const char* lf) {
+    const auto length = static_cast<size_t>(lf - start);
+    return line_length == 0 && length > 5 && length <= LINE_CAPACITY && std::memcmp(start, "MOVE ", 5) == 0 &&
+           lf[-1] != ' ' && lf[-1] != '\r';
+}
+
+// Of a run of MOVE lines only the last one whose numbers parse sets the
+// pending placement, so the run [first, end) is framed and parsed from its last
+// line backwards, and usually one line is parsed per run.
+void settle_move_run(const char* first, const char* end) {
+    const pending_move_state before = pending_move;
+    const char* line_end = end - 1; // the line feed of the run's last line
+    while (line_end > first) {
+        const char* start = line_end;
+        while (start > first && start[-1] != '\n') --start;
+        append_to_line(start, line_end);
+        line_buffer[line_length] = '\0';
+        line_length = 0;
+        pending_move.pending = false;
+        dispatch_line(line_buffer);
+        if (pending_move.pending) return;
+        line_end = start - 1;
+    }
+    pending_move = before;
+}
+
 } // namespace
 
 bool handle_chunk(const char* bytes, uint32_t count) {
     pending_move = {false, 0, 0};
     const char* cursor = bytes;
     const char* const end = bytes + count;
+    const char* move_run = nullptr; // the first of the MOVE lines not parsed yet
     while (cursor < end) {
         const auto* lf = static_cast<const char*>(std::memchr(cursor, '\n', static_cast<size_t>(end - cursor)));
+        if (lf != nullptr && is_plain_move_line(cursor, lf)) {
+            if (move_run == nullptr) move_run = cursor;
+            cursor = lf + 1;
+            continue;
+        }
+        if (move_run != nullptr) settle_move_run(move_run, cursor);
+        move_run = nullptr;
         if (lf == nullptr) {
             append_to_line(cursor, end);
             break;
@@ -51,6 +88,7 @@ bool handle_chunk(const char* bytes, uint32_t count) {
         cursor = lf + 1;
         if (!complete_line()) return false;
     }
+    if (move_run != nullptr) settle_move_run(move_run, cursor);
     if (pending_move.pending) move_pointer(pending_move.x, pending_move.y);
     pending_move.pending = false;
     return true;

@@ -4,7 +4,11 @@ namespace {
 
 constexpr uint64_t UNSIGNED_LIMIT = 4294967295u;
 
-bool is_scan_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+// Tab, line feed, vertical tab, form feed and carriage return are 9 to 13.
+bool is_scan_space(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t'; }
+
+// The digit's value, or more than 9 for any other byte.
+unsigned digit_value(char c) { return static_cast<unsigned char>(c) - static_cast<unsigned>('0'); }
 
 struct number {
     bool negative;
@@ -13,7 +17,7 @@ struct number {
 
 // Reads one optionally signed decimal number at *cursor and moves past it.
 // False when no digit follows; *cursor is then of no further use.
-bool read_number(const char** cursor, number* out) {
+inline bool read_number(const char** cursor, number* out) {
     const char* p = *cursor;
     while (is_scan_space(*p)) ++p;
     out->negative = false;
@@ -21,12 +25,14 @@ bool read_number(const char** cursor, number* out) {
         out->negative = *p == '-';
         ++p;
     }
-    if (*p < '0' || *p > '9') return false;
+    unsigned digit = digit_value(*p);
+    if (digit > 9) return false;
     uint64_t magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        magnitude = magnitude * 10 + static_cast<uint64_t>(*p - '0');
+    do {
+        magnitude = magnitude * 10 + digit;
         if (magnitude > UNSIGNED_LIMIT) magnitude = UNSIGNED_LIMIT + 1;
-    }
+        digit = digit_value(*++p);
+    } while (digit <= 9);
     out->magnitude = magnitude;
     *cursor = p;
     return true;

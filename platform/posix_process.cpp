@@ -22,11 +22,19 @@ void write_all(int fd, const char* bytes, size_t length) {
     }
 }
 
+// Copies text after the first `length` bytes of line, as much as fits in
+// `capacity`; returns the new length. A reply is a few bytes, and formatting
+// it with the C library costs more than its write.
+size_t append_text(char* line, size_t length, size_t capacity, const char* text) {
+    while (*text != '\0' && length < capacity) line[length++] = *text++;
+    return length;
+}
+
 // Text and CR LF in one write, so a peer never sees half a line.
 void write_line(const char* text) {
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "%s\r\n", text);
-    if (length > 0) write_all(STDOUT_FILENO, line, static_cast<size_t>(length));
+    const size_t length = append_text(line, 0, sizeof line - 2, text);
+    write_all(STDOUT_FILENO, line, append_text(line, length, sizeof line, "\r\n"));
 }
 
 int standard_input_fd = STDIN_FILENO;
@@ -53,8 +61,9 @@ void platform_write_ready_line(const char* text) { write_line(text); }
 void platform_write_reply(const char* text) {
     write_line(text);
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "reply %s\n", text);
-    if (length > 0) trace_write(line, static_cast<size_t>(length));
+    size_t length = append_text(line, 0, sizeof line - 1, "reply ");
+    length = append_text(line, length, sizeof line - 1, text);
+    trace_write(line, append_text(line, length, sizeof line, "\n"));
 }
 
 platform_handle platform_standard_input() { return &standard_input_fd; }
