@@ -95,7 +95,8 @@ TEST(parse_unsigned_fields_test, NegativeNumbersWrapModulo2To32) {
 }
 
 TEST(parse_fields_test, TheTextEndsAtItsNul) {
-    const char text[] = "1\0" "2";
+    const char text[] = "1\0"
+                        "2";
     int32_t fields[2] = {SIGNED_PRESET, SIGNED_PRESET};
     EXPECT_EQ(parse_signed_fields(text, fields, 2), 1);
     EXPECT_EQ(fields[0], 1);

@@ -70,10 +70,10 @@ TEST_F(startup_test, QuitReleasesTwiceAndReadsNoFurther) {
 TEST_F(startup_test, QuitAfterHeldInputReleasesItThenTheModifiersAgain) {
     script_read("DOWN 1 2 2\nKEY_DOWN 65 1\nQUIT\n");
     EXPECT_EQ(run_program(), 0);
-    const lines first = {"place 1 2", "mouse flags=0x0008 data=0", key_line(17, 0), key_line(65, 0),
-                         "mouse flags=0x0010 data=0", key_line(65, 2), key_line(17, 2)};
-    EXPECT_EQ(recorded_trace(),
-              joined(joined(first, modifier_release_lines()), modifier_release_lines()));
+    const lines first = {"place 1 2",     "mouse flags=0x0008 data=0", key_line(17, 0),
+                         key_line(65, 0), "mouse flags=0x0010 data=0", key_line(65, 2),
+                         key_line(17, 2)};
+    EXPECT_EQ(recorded_trace(), joined(joined(first, modifier_release_lines()), modifier_release_lines()));
 }
 
 TEST_F(startup_test, EndOfInputReleasesOnce) {
@@ -117,9 +117,9 @@ TEST_F(startup_test, MovesSplitOverTwoReadsArePlacedBeforeTheNextRead) {
     script_read("MOVE 1 2\n");
     script_read("MOVE 3 4\n");
     EXPECT_EQ(run_program(), 0);
-    EXPECT_EQ(recorded_trace(), joined({"place 1 2", "mouse flags=0x0001 data=0", "place 3 4",
-                                        "mouse flags=0x0001 data=0"},
-                                       modifier_release_lines()));
+    EXPECT_EQ(recorded_trace(),
+              joined({"place 1 2", "mouse flags=0x0001 data=0", "place 3 4", "mouse flags=0x0001 data=0"},
+                     modifier_release_lines()));
     // Each read logged how far the trace had got: 0, then 2 (first placement), then 4.
     std::vector<size_t> at_reads;
     for (const fake_call& call : fake_call_log()) {
@@ -160,14 +160,23 @@ struct timer_row {
 
 TEST_F(startup_test, TheTimerResolutionIsAskedAndGivenBackOnlyWhenThere) {
     const timer_row rows[] = {
-        {"winmm with both entries", true, true, true,
+        {"winmm with both entries",
+         true,
+         true,
+         true,
          {"load_module winmm.dll", "find_entry winmm.dll timeBeginPeriod", "find_entry winmm.dll timeEndPeriod",
           "timeBeginPeriod 1", "timeEndPeriod 1"}},
         {"no winmm", false, true, true, {"load_module winmm.dll"}},
-        {"winmm without timeEndPeriod", true, true, false,
+        {"winmm without timeEndPeriod",
+         true,
+         true,
+         false,
          {"load_module winmm.dll", "find_entry winmm.dll timeBeginPeriod", "find_entry winmm.dll timeEndPeriod",
           "timeBeginPeriod 1"}},
-        {"winmm without timeBeginPeriod", true, false, true,
+        {"winmm without timeBeginPeriod",
+         true,
+         false,
+         true,
          {"load_module winmm.dll", "find_entry winmm.dll timeBeginPeriod", "find_entry winmm.dll timeEndPeriod",
           "timeEndPeriod 1"}},
     };
@@ -247,7 +256,8 @@ TEST_F(startup_test, DpiAwarenessFallsBackNewestFirst) {
         {"nothing but user32",
          platform(true, false, {"SetProcessDpiAwarenessContext", "SetProcessDPIAware"}, 1, 1, 0),
          {user32, find_context, load_shcore, find_aware}},
-        {"without user32, shcore accepts", platform(false, true, {}, 1, 1, 0),
+        {"without user32, shcore accepts",
+         platform(false, true, {}, 1, 1, 0),
          {user32, load_shcore, find_shcore, call_shcore}},
         {"without user32, shcore's failure is ignored",
          platform(false, true, {}, 1, 1, E_ACCESSDENIED),
@@ -272,9 +282,9 @@ TEST_F(startup_test, SetProcessDpiAwareResultIsIgnored) {
     fake_config.shcore_loads = false;
     fake_config.dpi_aware_result = 0;
     EXPECT_EQ(run_program(), 0);
-    EXPECT_EQ(dpi_calls(), (lines{"loaded_module user32.dll", "find_entry user32.dll SetProcessDpiAwarenessContext",
-                                  "load_module shcore.dll", "find_entry user32.dll SetProcessDPIAware",
-                                  "SetProcessDPIAware"}));
+    EXPECT_EQ(dpi_calls(),
+              (lines{"loaded_module user32.dll", "find_entry user32.dll SetProcessDpiAwarenessContext",
+                     "load_module shcore.dll", "find_entry user32.dll SetProcessDPIAware", "SetProcessDPIAware"}));
     EXPECT_EQ(fake_calls().size(), dpi_calls().size() + PREPARATION.size() + 2);
 }
 

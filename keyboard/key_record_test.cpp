@@ -14,8 +14,7 @@ using key_record_test = core_test;
 using lines = std::vector<std::string>;
 using codes = std::vector<uint16_t>;
 
-const std::set<uint16_t> EXTENDED_KEYS = {33, 34, 35, 36, 37, 38, 39, 40, 44,
-                                          45, 46, 91, 92, 93, 111, 144, 163, 165};
+const std::set<uint16_t> EXTENDED_KEYS = {33, 34, 35, 36, 37, 38, 39, 40, 44, 45, 46, 91, 92, 93, 111, 144, 163, 165};
 
 struct record_row {
     uint16_t vk;
@@ -77,8 +76,8 @@ TEST_F(key_record_test, ExtendedKeysCarryTheFlagBothWays) {
 }
 
 TEST_F(key_record_test, NeighboursOfTheExtendedKeysAreNot) {
-    const uint16_t plain[] = {3, 13, 16, 17, 18, 19, 32, 41, 43, 47, 90, 94, 110, 112,
-                              143, 145, 160, 161, 162, 164, 166, 300, 65535};
+    const uint16_t plain[] = {3,   13,  16,  17,  18,  19,  32,  41,  43,  47,  90,   94,
+                              110, 112, 143, 145, 160, 161, 162, 164, 166, 300, 65535};
     for (uint16_t vk : plain) {
         SCOPED_TRACE(vk);
         reset_core_state();

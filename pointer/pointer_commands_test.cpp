@@ -40,14 +40,10 @@ struct button_row {
 };
 
 const button_row BUTTONS[] = {
-    {2, 0x0008, 0x0010, {false, false, true}},
-    {1, 0x0020, 0x0040, {false, true, false}},
-    {0, 0x0002, 0x0004, {true, false, false}},
-    {3, 0x0002, 0x0004, {true, false, false}},
-    {7, 0x0002, 0x0004, {true, false, false}},
-    {-1, 0x0002, 0x0004, {true, false, false}},
-    {INT_MIN, 0x0002, 0x0004, {true, false, false}},
-    {INT_MAX, 0x0002, 0x0004, {true, false, false}},
+    {2, 0x0008, 0x0010, {false, false, true}},       {1, 0x0020, 0x0040, {false, true, false}},
+    {0, 0x0002, 0x0004, {true, false, false}},       {3, 0x0002, 0x0004, {true, false, false}},
+    {7, 0x0002, 0x0004, {true, false, false}},       {-1, 0x0002, 0x0004, {true, false, false}},
+    {INT_MIN, 0x0002, 0x0004, {true, false, false}}, {INT_MAX, 0x0002, 0x0004, {true, false, false}},
 };
 
 TEST_F(pointer_commands_test, DownPlacesSetsTheFlagAndPresses) {
@@ -66,8 +62,8 @@ TEST_F(pointer_commands_test, DownPlacesSetsTheFlagAndPresses) {
 TEST_F(pointer_commands_test, CoordinatesReachThePlacementUnchanged) {
     button_down(INT_MIN, INT_MAX, 0);
     button_up(-1, 70000, 0);
-    EXPECT_EQ(recorded_trace(), (lines{"place -2147483648 2147483647", mouse_line(0x0002, 0), "place -1 70000",
-                                       mouse_line(0x0004, 0)}));
+    EXPECT_EQ(recorded_trace(),
+              (lines{"place -2147483648 2147483647", mouse_line(0x0002, 0), "place -1 70000", mouse_line(0x0004, 0)}));
 }
 
 TEST_F(pointer_commands_test, UpOfAPressedButtonReleasesIt) {
@@ -119,8 +115,8 @@ TEST_F(pointer_commands_test, ATripleMiddleClickPausesBetweenClicks) {
 }
 
 TEST_F(pointer_commands_test, TheClickCountIsHeldToOneToThree) {
-    const std::pair<int32_t, int> counts[] = {{1, 1}, {2, 2}, {3, 3}, {4, 3}, {9, 3}, {INT_MAX, 3},
-                                              {0, 1}, {-4, 1}, {INT_MIN, 1}};
+    const std::pair<int32_t, int> counts[] = {{1, 1},       {2, 2}, {3, 3},  {4, 3},      {9, 3},
+                                              {INT_MAX, 3}, {0, 1}, {-4, 1}, {INT_MIN, 1}};
     for (const auto& [count, clicks] : counts) {
         SCOPED_TRACE(count);
         reset_core_state();
@@ -138,8 +134,8 @@ TEST_F(pointer_commands_test, AClickAfterADownLeavesTheButtonUp) {
     button_down(1, 2, 2);
     clear_recorded_trace();
     button_click(3, 4, 2, 1);
-    EXPECT_EQ(recorded_trace(), (lines{"place 3 4", "place 3 4", mouse_line(0x0008, 0), "place 3 4",
-                                       mouse_line(0x0010, 0)}));
+    EXPECT_EQ(recorded_trace(),
+              (lines{"place 3 4", "place 3 4", mouse_line(0x0008, 0), "place 3 4", mouse_line(0x0010, 0)}));
     EXPECT_EQ(current_flags(), (button_flags{false, false, false}));
 }
 

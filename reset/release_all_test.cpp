@@ -29,10 +29,10 @@ TEST_F(release_all_test, ResetReleasesButtonsThenKeysThenReplies) {
     key_down(65, MODIFIER_CTRL, 0);
     clear_recorded_trace();
     EXPECT_TRUE(dispatch_line("RESET"));
-    EXPECT_EQ(recorded_trace(), (lines{"mouse flags=0x0004 data=0", "mouse flags=0x0010 data=0",
-                                       "key vk=65 scan=30 flags=2", "key vk=17 scan=29 flags=2",
-                                       "key vk=17 scan=29 flags=2", "key vk=18 scan=56 flags=2",
-                                       "key vk=16 scan=42 flags=2", "key vk=91 scan=91 flags=3", "reply RESET_OK"}));
+    EXPECT_EQ(recorded_trace(),
+              (lines{"mouse flags=0x0004 data=0", "mouse flags=0x0010 data=0", "key vk=65 scan=30 flags=2",
+                     "key vk=17 scan=29 flags=2", "key vk=17 scan=29 flags=2", "key vk=18 scan=56 flags=2",
+                     "key vk=16 scan=42 flags=2", "key vk=91 scan=91 flags=3", "reply RESET_OK"}));
     EXPECT_FALSE(left_button_down);
     EXPECT_FALSE(right_button_down);
     EXPECT_EQ(held_key_count, 0);
@@ -45,8 +45,8 @@ TEST_F(release_all_test, ButtonsGoUpLeftMiddleRightAndThePointerStays) {
     button_down(1, 1, 0);
     clear_recorded_trace();
     release_all_input();
-    EXPECT_EQ(recorded_trace(), joined({mouse_line(0x0004, 0), mouse_line(0x0040, 0), mouse_line(0x0010, 0)},
-                                       modifier_release_lines()));
+    EXPECT_EQ(recorded_trace(),
+              joined({mouse_line(0x0004, 0), mouse_line(0x0040, 0), mouse_line(0x0010, 0)}, modifier_release_lines()));
     EXPECT_FALSE(left_button_down || middle_button_down || right_button_down);
 }
 
@@ -58,8 +58,7 @@ TEST_F(release_all_test, ResetKeysLeavesTheButtons) {
     EXPECT_TRUE(left_button_down);
     clear_recorded_trace();
     dispatch_line("RESET");
-    EXPECT_EQ(recorded_trace(),
-              joined(joined({mouse_line(0x0004, 0)}, modifier_release_lines()), {"reply RESET_OK"}));
+    EXPECT_EQ(recorded_trace(), joined(joined({mouse_line(0x0004, 0)}, modifier_release_lines()), {"reply RESET_OK"}));
 }
 
 TEST_F(release_all_test, HeldKeysGoUpFromTheLastSlot) {
@@ -94,9 +93,9 @@ TEST_F(release_all_test, EveryModifierCodeInTheRegistryGetsTwoReleases) {
     clear_recorded_trace();
     release_all_keys();
     // Slots: 91, 17, 18, 16, 65.
-    EXPECT_EQ(recorded_trace(), joined({key_line(65, 2), key_line(16, 2), key_line(18, 2), key_line(17, 2),
-                                        key_line(91, 3)},
-                                       modifier_release_lines()));
+    EXPECT_EQ(recorded_trace(),
+              joined({key_line(65, 2), key_line(16, 2), key_line(18, 2), key_line(17, 2), key_line(91, 3)},
+                     modifier_release_lines()));
     EXPECT_EQ(held_key_count, 0);
     EXPECT_EQ(chord_modifiers, 0u);
     EXPECT_EQ(held_modifiers, 0u);

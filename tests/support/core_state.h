@@ -14,7 +14,7 @@
 void reset_core_state();
 
 class core_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_core_state(); }
 };
 

@@ -24,8 +24,8 @@ struct fake_process_config {
     bool shcore_loads = true;
     bool winmm_loads = true;
     /// Entry points the libraries export; a name counts only in its own library.
-    std::set<std::string> entries = {"SetProcessDpiAwarenessContext", "SetProcessDPIAware",
-                                     "SetProcessDpiAwareness", "timeBeginPeriod", "timeEndPeriod"};
+    std::set<std::string> entries = {"SetProcessDpiAwarenessContext", "SetProcessDPIAware", "SetProcessDpiAwareness",
+                                     "timeBeginPeriod", "timeEndPeriod"};
     int context_v2_result = 1; ///< SetProcessDpiAwarenessContext(-4)
     int context_v1_result = 1; ///< SetProcessDpiAwarenessContext(-3)
     int32_t shcore_result = 0; ///< SetProcessDpiAwareness(2); negative is a failure status
