@@ -16,3 +16,14 @@ echo "== Linux build and tests =="
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer =="
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+echo "== Fuzzer (60 s) =="
+bash fuzz/run.sh 60
+
+echo "== Static checks =="
+bash scripts/static_checks.sh
