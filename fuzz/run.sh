@@ -39,6 +39,11 @@ if [ "$status" -ne 0 ] || [ ${#artifacts[@]} -gt 0 ]; then
         done
     } >>"$log"
     grep -E -A3 'invariant broken|ERROR: (AddressSanitizer|libFuzzer|LeakSanitizer)|runtime error' "$log" | head -n 20
+    # CI keeps only what is printed: the reproducing input goes there too.
+    for artifact in "${artifacts[@]}"; do
+        echo "-- reproducing input: $artifact"
+        od -A x -t x1z -v "$artifact"
+    done
     echo "fuzzer failed (exit $status); the reproducing input is hex-dumped at the end of $log"
     echo "replay: build/fuzz/fuzz/braskelot_fuzz_command_reader <input>"
     exit 1
