@@ -19,18 +19,12 @@
 #include "keyboard/modifier_chords.h"
 #include "pointer/pointer_commands.h"
 #include "reset/release_all.h"
+#include "tests/support/fresh_core.h"
 
 namespace {
 
 void start_clean() {
-    std::memset(held_keys, 0, sizeof held_keys);
-    held_key_count = 0;
-    chord_modifiers = 0;
-    held_modifiers = 0;
-    left_button_down = false;
-    middle_button_down = false;
-    right_button_down = false;
-    reset_command_reader();
+    zero_core_state();
     recording_sink_reset();
 }
 

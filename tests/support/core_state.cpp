@@ -1,25 +1,14 @@
 #include "tests/support/core_state.h"
 
-#include "control/command_reader.h"
-#include "control/dispatch.h"
 #include "control/startup.h"
 #include "keyboard/held_keys.h"
-#include "keyboard/modifier_chords.h"
 #include "platform/us_scan_codes.h"
-#include "pointer/pointer_commands.h"
 #include "tests/support/fake_process.h"
+#include "tests/support/fresh_core.h"
 #include "tests/support/recorded_trace.h"
 
 void reset_core_state() {
-    for (uint16_t& slot : held_keys) slot = 0;
-    held_key_count = 0;
-    chord_modifiers = 0;
-    held_modifiers = 0;
-    left_button_down = false;
-    middle_button_down = false;
-    right_button_down = false;
-    reset_command_reader();
-    pending_move = {false, 0, 0};
+    zero_core_state();
 
     // A test that asked for the timer resolution and did not give it back
     // must not leave the next one a stored timeEndPeriod.
