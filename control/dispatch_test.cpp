@@ -13,7 +13,6 @@
 namespace {
 
 using dispatch_test = core_test;
-using lines = std::vector<std::string>;
 
 bool feed(const std::string& bytes) { return handle_chunk(bytes.data(), static_cast<uint32_t>(bytes.size())); }
 

@@ -12,7 +12,6 @@
 namespace {
 
 using startup_test = core_test;
-using lines = std::vector<std::string>;
 
 const std::string READY = "BRASKELOT_WIN_INPUT_READY\r\n";
 

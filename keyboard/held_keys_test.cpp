@@ -12,7 +12,6 @@
 namespace {
 
 using held_keys_test = core_test;
-using codes = std::vector<uint16_t>;
 
 // Records the codes first .. first + count - 1 straight into the registry.
 void fill_registry(uint16_t first, int count) {

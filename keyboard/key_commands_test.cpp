@@ -8,12 +8,6 @@
 namespace {
 
 using key_commands_test = core_test;
-using lines = std::vector<std::string>;
-using codes = std::vector<uint16_t>;
-
-constexpr key_op T = key_op::tap;
-constexpr key_op D = key_op::down;
-constexpr key_op U = key_op::up;
 
 std::string empty_record(uint32_t flags) { return unicode_line(0, flags); }
 

@@ -11,8 +11,6 @@
 namespace {
 
 using key_record_test = core_test;
-using lines = std::vector<std::string>;
-using codes = std::vector<uint16_t>;
 
 const std::set<uint16_t> EXTENDED_KEYS = {33, 34, 35, 36, 37, 38, 39, 40, 44, 45, 46, 91, 92, 93, 111, 144, 163, 165};
 

@@ -10,12 +10,6 @@
 namespace {
 
 using modifier_chords_test = core_test;
-using lines = std::vector<std::string>;
-using codes = std::vector<uint16_t>;
-
-constexpr key_op T = key_op::tap;
-constexpr key_op D = key_op::down;
-constexpr key_op U = key_op::up;
 
 TEST_F(modifier_chords_test, KeyModifierBitOfEveryCode) {
     const std::map<uint16_t, uint32_t> modifier_keys = {

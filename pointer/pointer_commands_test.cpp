@@ -10,7 +10,6 @@
 namespace {
 
 using pointer_commands_test = core_test;
-using lines = std::vector<std::string>;
 
 struct button_flags {
     bool left;

@@ -13,7 +13,6 @@
 namespace {
 
 using release_all_test = core_test;
-using lines = std::vector<std::string>;
 
 TEST_F(release_all_test, WithNothingHeldOnlyTheFourModifiersGoUp) {
     release_all_keys();

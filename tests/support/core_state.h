@@ -18,6 +18,10 @@ class core_test : public ::testing::Test {
     void SetUp() override { reset_core_state(); }
 };
 
+/// Expected trace lines and key codes, as the tests spell them.
+using lines = std::vector<std::string>;
+using codes = std::vector<uint16_t>;
+
 /// The occupied slots of held_keys, in slot order.
 std::vector<uint16_t> held_key_list();
 

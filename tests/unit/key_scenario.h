@@ -15,6 +15,11 @@
 
 enum class key_op { tap, down, up };
 
+// Short names for the scenario tables.
+constexpr key_op T = key_op::tap;
+constexpr key_op D = key_op::down;
+constexpr key_op U = key_op::up;
+
 struct key_step {
     key_op op;
     uint32_t vk;
