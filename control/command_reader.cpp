@@ -50,7 +50,7 @@ bool is_plain_move_line(const char* start, const char* lf) {
 void settle_move_run(const char* first, const char* end) {
     const pending_move_state before = pending_move;
     const char* line_end = end - 1; // the line feed of the run's last line
-    while (line_end > first) {
+    for (;;) {
         const char* start = line_end;
         while (start > first && start[-1] != '\n') --start;
         append_to_line(start, line_end);
@@ -59,6 +59,7 @@ void settle_move_run(const char* first, const char* end) {
         pending_move.pending = false;
         dispatch_line(line_buffer);
         if (pending_move.pending) return;
+        if (start == first) break;
         line_end = start - 1;
     }
     pending_move = before;
