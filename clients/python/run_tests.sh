@@ -8,7 +8,9 @@ export BRASKELOT_TRACE="${1:-$here/../../build/linux/braskelot_trace}"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 /usr/bin/python3 -m venv --system-site-packages "$tmp/venv"
-"$tmp/venv/bin/pip" install -q --no-build-isolation --no-index "$here"
+# Built from a copy, so the checkout gets no build or egg-info folders.
+mkdir "$tmp/src" && cp -r "$here/pyproject.toml" "$here/README.md" "$here/src" "$tmp/src/"
+"$tmp/venv/bin/pip" install -q --no-build-isolation --no-index "$tmp/src"
 cp -r "$here/tests" "$tmp/tests"
 cd "$tmp"
 # Exit 5 (no tests collected) is a failure like any other non-zero code.
