@@ -17,6 +17,9 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 
+echo "== Python client (installed into a fresh venv) =="
+bash clients/python/run_tests.sh build/linux/braskelot_trace
+
 echo "== The same under AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake --preset asan
 cmake --build --preset asan
