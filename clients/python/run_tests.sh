@@ -4,7 +4,7 @@
 # program. Usage: bash clients/python/run_tests.sh [path/to/braskelot_trace]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-export BRASKELOT_TRACE="${1:-$here/../../build/linux/braskelot_trace}"
+export BRASKELOT_TRACE="$(realpath "${1:-$here/../../build/linux/braskelot_trace}")"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 /usr/bin/python3 -m venv --system-site-packages "$tmp/venv"
