@@ -201,7 +201,9 @@ void answer(const std::string& line) {
         std::string label = line.size() > 5 ? line.substr(5) : "";
         XChangeProperty(control, window, mark_atom, XA_STRING, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(label.data()), static_cast<int>(label.size()));
-        XFlush(control);
+        // The server sends recorded data only when it flushes output to some
+        // client, and a ChangeProperty makes none: a round trip makes one.
+        XSync(control, False);
         return;
     }
     std::string out;
