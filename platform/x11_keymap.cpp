@@ -26,7 +26,7 @@ void fetch_keymap() {
     KeySym* keysyms = XGetKeyboardMapping(display, static_cast<KeyCode>(keymap.min_keycode), count, &per_keycode);
     if (keysyms != nullptr) {
         for (int i = 0; i < count; ++i) {
-            const auto keycode = static_cast<size_t>(keymap.min_keycode + i);
+            const auto keycode = static_cast<size_t>(keymap.min_keycode) + static_cast<size_t>(i);
             const KeySym* row = keysyms + static_cast<ptrdiff_t>(i) * per_keycode;
             keymap.empty[keycode] = true;
             for (int column = 0; column < per_keycode; ++column) {

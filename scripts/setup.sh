@@ -8,6 +8,7 @@ packages=(
     g++-mingw-w64-x86-64
     wine64 wine xvfb xdotool
     clang libclang-rt-14-dev clang-tidy clang-format
+    libx11-dev libxtst-dev
 )
 
 missing=()
