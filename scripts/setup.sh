@@ -9,6 +9,8 @@ packages=(
     wine64 wine xvfb xdotool
     clang libclang-rt-14-dev clang-tidy clang-format
     python3-venv python3-setuptools python3-wheel python3-pytest
+    libx11-dev libxtst-dev
+    x11-xkb-utils
 )
 
 missing=()

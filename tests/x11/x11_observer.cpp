@@ -14,6 +14,7 @@
 #include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/record.h>
+#include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -104,18 +105,78 @@ void apply_keymap_change(const unsigned char* req, bool swapped) {
     int codes = req[1];
     int first = req[4];
     int per = req[5];
-    if (per != syms_per_code) {
-        read_keymap(); // the server reshapes the map; read it whole
+    if (per > syms_per_code) {
+        read_keymap(); // the server widens the map; read it whole
         return;
     }
+    // Fewer keysyms than the map is wide: the rest of each key's row is empty.
+    // (Reading the map here instead would see the server's later state.)
     for (int c = 0; c < codes; ++c) {
         int keycode = first + c;
         if (keycode < min_keycode || keycode > max_keycode) {
             continue;
         }
-        for (int level = 0; level < per; ++level) {
-            keymap[static_cast<size_t>((keycode - min_keycode) * per + level)] =
-                card32(req + 8 + 4 * (c * per + level), swapped);
+        for (int level = 0; level < syms_per_code; ++level) {
+            keymap[static_cast<size_t>((keycode - min_keycode) * syms_per_code + level)] =
+                level < per ? card32(req + 8 + 4 * (c * per + level), swapped) : NoSymbol;
+        }
+    }
+}
+
+unsigned keysym_code_point(KeySym sym) {
+    if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) {
+        return static_cast<unsigned>(sym);
+    }
+    if (sym >= 0x01000100 && sym <= 0x0110ffff) {
+        return static_cast<unsigned>(sym - 0x01000000);
+    }
+    return 0;
+}
+
+std::vector<bool> shift_down(256, false);  // keycodes down that carry Shift
+std::vector<bool> level3_down(256, false); // ... ISO_Level3_Shift or Mode_switch
+
+KeySym level_keysym(int keycode, int level) {
+    if (level >= syms_per_code) {
+        return NoSymbol;
+    }
+    return keymap[static_cast<size_t>((keycode - min_keycode) * syms_per_code + level)];
+}
+
+// The character a key press types, read with the keymap in force when the
+// server processed it: the window's own lookup would read a map that the
+// program may have changed again since (a spare keycode rebound).
+void note_key(int keycode, bool press) {
+    if (keycode < min_keycode || keycode > max_keycode) {
+        return;
+    }
+    KeySym first = first_keysym(keycode);
+    auto code = static_cast<size_t>(keycode);
+    if (first == XK_Shift_L || first == XK_Shift_R) {
+        shift_down[code] = press;
+    } else if (first == XK_ISO_Level3_Shift || first == XK_Mode_switch) {
+        level3_down[code] = press;
+    } else if (press) {
+        bool shift = false;
+        bool level3 = false;
+        for (size_t k = 0; k < 256; ++k) {
+            shift = shift || shift_down[k];
+            level3 = level3 || level3_down[k];
+        }
+        int base = level3 ? 4 : 0; // core columns: group 1 levels 1-2, group 2, then levels 3-4
+        KeySym sym = level_keysym(keycode, base + (shift ? 1 : 0));
+        if (sym == NoSymbol && shift) {
+            KeySym lower = NoSymbol;
+            KeySym upper = NoSymbol;
+            XConvertCase(level_keysym(keycode, base), &lower, &upper);
+            sym = upper;
+        }
+        if (sym == NoSymbol) {
+            sym = level_keysym(keycode, base);
+        }
+        unsigned cp = keysym_code_point(sym);
+        if (cp != 0) {
+            text.push_back(cp);
         }
     }
 }
@@ -128,6 +189,7 @@ void print_event(const unsigned char* ev, bool swapped) {
     if (type == KeyPress || type == KeyRelease) {
         std::printf("key %s keycode=%d keysym=%s\n", type == KeyPress ? "press" : "release", detail,
                     keysym_name(first_keysym(detail)).c_str());
+        note_key(detail, type == KeyPress);
     } else if (type == ButtonPress || type == ButtonRelease) {
         std::printf("button %s button=%d x=%d y=%d\n", type == ButtonPress ? "press" : "release", detail, x, y);
     } else if (type == MotionNotify) {
@@ -170,27 +232,9 @@ void on_record(XPointer, XRecordInterceptData* d) {
     XRecordFreeData(d);
 }
 
-unsigned keysym_code_point(KeySym sym) {
-    if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) {
-        return static_cast<unsigned>(sym);
-    }
-    if (sym >= 0x01000100 && sym <= 0x0110ffff) {
-        return static_cast<unsigned>(sym - 0x01000000);
-    }
-    return 0;
-}
-
 void on_window_event(XEvent& event) {
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
-    } else if (event.type == KeyPress) {
-        char bytes[32];
-        KeySym sym = NoSymbol;
-        XLookupString(&event.xkey, bytes, sizeof bytes, &sym, nullptr);
-        unsigned cp = keysym_code_point(sym);
-        if (cp != 0) {
-            text.push_back(cp);
-        }
     } else if (event.type == FocusOut) {
         XSetInputFocus(control, window, RevertToParent, CurrentTime);
     }
@@ -201,7 +245,9 @@ void answer(const std::string& line) {
         std::string label = line.size() > 5 ? line.substr(5) : "";
         XChangeProperty(control, window, mark_atom, XA_STRING, 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(label.data()), static_cast<int>(label.size()));
-        XFlush(control);
+        // The server sends recorded data only when it flushes output to some
+        // client, and a ChangeProperty makes none: a round trip makes one.
+        XSync(control, False);
         return;
     }
     std::string out;

@@ -1,0 +1,121 @@
+#include "platform/x11_connection.h"
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <unistd.h>
+
+#include "platform/x11_keymap.h"
+
+namespace {
+
+Display* display;
+int xkb_event_base = -1;
+char display_name[128];
+
+void write_error_line(const char* what) {
+    char line[256];
+    const int length =
+        std::snprintf(line, sizeof line, "braskelot_x11_input: X display \"%s\": %s\n", display_name, what);
+    if (length > 0) {
+        const ssize_t ignored =
+            write(STDERR_FILENO, line,
+                  static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1);
+        (void)ignored;
+    }
+}
+
+// Xlib calls this when the server has gone; returning would end the process
+// with Xlib's own message, so the one line is ours and the exit immediate.
+int connection_lost(Display* /*lost*/) {
+    write_error_line("the connection to the server was lost");
+    _exit(1);
+}
+
+// A refused request (a binding the server will not make) is not fatal: the
+// read-back that follows every binding notices it.
+int request_refused(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
+
+void handle_event(XEvent* event) {
+    if (event->type == MappingNotify) {
+        if (event->xmapping.request == MappingKeyboard) x11_keymap_invalidate();
+        XRefreshKeyboardMapping(&event->xmapping);
+        return;
+    }
+    if (xkb_event_base >= 0 && event->type == xkb_event_base) {
+        const auto* xkb = reinterpret_cast<const XkbAnyEvent*>(event);
+        if (xkb->xkb_type == XkbMapNotify || xkb->xkb_type == XkbNewKeyboardNotify) x11_keymap_invalidate();
+    }
+}
+
+void watch_keymap_changes() {
+    int opcode = 0;
+    int event_base = 0;
+    int error_base = 0;
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &event_base, &error_base, &major, &minor)) return;
+    const unsigned int mask = XkbMapNotifyMask | XkbNewKeyboardNotifyMask;
+    if (XkbSelectEvents(display, XkbUseCoreKbd, mask, mask)) xkb_event_base = event_base;
+}
+
+} // namespace
+
+void x11_connect() {
+    const char* name = XDisplayName(nullptr);
+    std::snprintf(display_name, sizeof display_name, "%s", name != nullptr ? name : "");
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        write_error_line(display_name[0] == '\0' ? "DISPLAY is not set" : "cannot open the display");
+        std::exit(1);
+    }
+    int event_base = 0;
+    int error_base = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display, &event_base, &error_base, &major, &minor)) {
+        write_error_line("the server has no XTEST extension");
+        std::exit(1);
+    }
+    XSetIOErrorHandler(connection_lost);
+    XSetErrorHandler(request_refused);
+    // Our events still reach the server while another client holds a grab.
+    XTestGrabControl(display, True);
+    watch_keymap_changes();
+    XSync(display, False);
+}
+
+Display* x11_display() { return display; }
+
+void x11_handle_queued_events() {
+    while (XEventsQueued(display, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        handle_event(&event);
+    }
+}
+
+void x11_wait_for_input(int fd) {
+    XFlush(display);
+    pollfd watched[2] = {{fd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+    for (;;) {
+        // XPending reads what the server has sent; a closed connection makes
+        // Xlib call connection_lost, so a dead server cannot make this spin.
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            handle_event(&event);
+        }
+        watched[0].revents = 0;
+        watched[1].revents = 0;
+        const int ready = poll(watched, 2, -1);
+        if (ready < 0 && errno != EINTR) return; // the read that follows reports it
+        if ((watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) continue;
+        if (watched[0].revents != 0) return;
+    }
+}
+
+void x11_round_trip() { XSync(display, False); }

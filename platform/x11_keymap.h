@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+
+// A copy of the server's keyboard mapping (the first two columns: the plain
+// and the shifted keysym), fetched when first needed after every change the
+// server announces, never kept across one.
+
+constexpr int KEYMAP_PLAIN = 0;
+constexpr int KEYMAP_SHIFTED = 1;
+
+/// Drops the copy; the next look-up fetches the mapping again.
+void x11_keymap_invalidate();
+
+/// Handles the changes announced so far and fetches the mapping if it is stale.
+void x11_keymap_update();
+
+/// The first keycode whose column carries keysym, or 0; updates the copy first.
+uint8_t x11_keymap_find(uint32_t keysym, int column);
+
+/// The keysym in a keycode's column (0 for none), as of the last update.
+uint32_t x11_keymap_keysym(uint8_t keycode, int column);
+
+/// True when a keycode carries no keysym in any column, as of the last update.
+bool x11_keymap_is_empty(uint8_t keycode);
+
+/// Records a change the program has just made and read back itself.
+void x11_keymap_store(uint8_t keycode, uint32_t plain, uint32_t shifted);

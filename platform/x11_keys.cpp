@@ -1,0 +1,149 @@
+#include "platform/x11_keys.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "platform/x11_connection.h"
+#include "platform/x11_keymap.h"
+#include "platform/x11_keysyms.h"
+#include "platform/x11_spare_keycodes.h"
+#include "platform/x11_unicode.h"
+
+namespace {
+
+constexpr int MAX_UNICODE_PRESSES = 32;
+
+struct unicode_press {
+    uint16_t unit;
+    uint8_t keycode;
+};
+
+bool keycode_down[256];
+uint8_t keycode_of_vk[256];
+unicode_press unicode_presses[MAX_UNICODE_PRESSES];
+int unicode_press_count;
+
+void fake_key(uint8_t keycode, bool press) {
+    XTestFakeKeyEvent(x11_display(), keycode, press ? True : False, CurrentTime);
+}
+
+bool shift_is_down() {
+    for (int keycode = 0; keycode < 256; ++keycode) {
+        if (!keycode_down[keycode]) continue;
+        const uint32_t keysym = x11_keymap_keysym(static_cast<uint8_t>(keycode), KEYMAP_PLAIN);
+        if (keysym == XK_Shift_L || keysym == XK_Shift_R) return true;
+    }
+    return false;
+}
+
+// The keycode for a virtual-key code: where the keymap has its keysym
+// unshifted, else a spare one. A letter's spare binding has both cases, so a
+// held Shift still makes it a capital, as the key would.
+uint8_t keycode_for_vk(uint16_t vk) {
+    const uint32_t keysym = vk_to_keysym(vk);
+    if (keysym == 0) return 0;
+    const uint8_t keycode = x11_keymap_find(keysym, KEYMAP_PLAIN);
+    if (keycode != 0) return keycode;
+    const bool letter = keysym >= XK_a && keysym <= XK_z;
+    return x11_spare_bind(keysym, letter ? keysym - XK_a + XK_A : keysym);
+}
+
+void vk_event(uint16_t vk, bool up) {
+    if (vk >= 256) return;
+    if (!up) {
+        const uint8_t keycode = keycode_for_vk(vk);
+        if (keycode == 0) return;
+        keycode_of_vk[vk] = keycode;
+        x11_press_keycode(keycode);
+        return;
+    }
+    uint8_t keycode = keycode_of_vk[vk];
+    keycode_of_vk[vk] = 0;
+    // A release without a press of ours still reaches the key, as on Windows,
+    // but never binds a spare keycode for it.
+    if (keycode == 0) keycode = x11_keymap_find(vk_to_keysym(vk), KEYMAP_PLAIN);
+    if (keycode != 0) x11_release_keycode(keycode);
+}
+
+// Types the character whatever the modifiers we hold: a key that has it at
+// the level the Shift we hold selects, or that key with a Shift added around
+// the press, or else a spare keycode that has it at both levels.
+uint8_t press_character(uint32_t keysym) {
+    const bool shift = shift_is_down();
+    uint8_t keycode = x11_keymap_find(keysym, KEYMAP_PLAIN);
+    if (keycode != 0) {
+        const uint32_t shifted = x11_keymap_keysym(keycode, KEYMAP_SHIFTED);
+        if (!shift || shifted == 0 || shifted == keysym) {
+            x11_press_keycode(keycode);
+            return keycode;
+        }
+    }
+    keycode = x11_keymap_find(keysym, KEYMAP_SHIFTED);
+    if (keycode != 0 && shift) {
+        x11_press_keycode(keycode);
+        return keycode;
+    }
+    const uint8_t shift_keycode = keycode != 0 ? x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN) : 0;
+    if (shift_keycode != 0) {
+        x11_press_keycode(shift_keycode);
+        x11_press_keycode(keycode);
+        x11_release_keycode(shift_keycode);
+        return keycode;
+    }
+    keycode = x11_spare_bind(keysym, keysym);
+    if (keycode != 0) x11_press_keycode(keycode);
+    return keycode;
+}
+
+void unicode_event_of(uint16_t unit, bool up) {
+    const unicode_event event = pair_surrogates(unit, up);
+    if (up) {
+        for (int i = 0; i < unicode_press_count; ++i) {
+            if (unicode_presses[i].unit != event.key_unit) continue;
+            x11_release_keycode(unicode_presses[i].keycode);
+            unicode_presses[i] = unicode_presses[--unicode_press_count];
+            return;
+        }
+        return;
+    }
+    if (event.code_point == 0) return;
+    const uint8_t keycode = press_character(unicode_keysym(event.code_point));
+    if (keycode != 0 && unicode_press_count < MAX_UNICODE_PRESSES) {
+        unicode_presses[unicode_press_count++] = {event.key_unit, keycode};
+    }
+}
+
+} // namespace
+
+void x11_key_event(uint16_t vk, uint16_t unit, bool unicode, bool up) {
+    if (vk != 0) {
+        vk_event(vk, up);
+    } else if (unicode && unit != 0) {
+        unicode_event_of(unit, up);
+    }
+}
+
+void x11_press_keycode(uint8_t keycode) {
+    x11_spare_touch(keycode);
+    keycode_down[keycode] = true;
+    fake_key(keycode, true);
+}
+
+void x11_release_keycode(uint8_t keycode) {
+    keycode_down[keycode] = false;
+    fake_key(keycode, false);
+}
+
+bool x11_keycode_is_down(uint8_t keycode) { return keycode_down[keycode]; }
+
+const bool* x11_keycodes_down() { return keycode_down; }
+
+void x11_release_pressed_keys() {
+    for (int keycode = 0; keycode < 256; ++keycode) {
+        if (keycode_down[keycode]) x11_release_keycode(static_cast<uint8_t>(keycode));
+    }
+    for (uint8_t& keycode : keycode_of_vk) keycode = 0;
+    unicode_press_count = 0;
+    reset_surrogate_pairing();
+}

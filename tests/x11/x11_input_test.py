@@ -1,0 +1,280 @@
+#!/usr/bin/env python3
+"""Runs braskelot_x11_input on a private Xvfb and checks what the X server
+processes.
+
+Our X event observer (braskelot_x11_observer) records every key, button and
+motion event the server processes. Each case sends its command lines and PING
+to the program, waits for the PONG, and compares the events between two
+markers with:
+  - the events the case must produce (x11_cases.py), and
+  - the records the dry-run program (braskelot_trace) lists for the same
+    input, read as the X events they stand for.
+Typed text is checked as the characters the observer's focused window got.
+
+Exit codes: 0 all passed, 1 a check failed, 77 skipped (a tool missing; with
+CI=true a missing tool fails instead).
+"""
+
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
+from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_run, missing_tools, \
+    next_line, skip_or_fail, start_xvfb, stop  # noqa: E402
+from x11_cases import ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
+
+SCREEN = (1024, 768)
+MISSING_DISPLAY = ":987654"
+LINE_FIELDS = re.compile(r"(\w+)=(\S+)")
+BUTTON_FLAGS = {0x0002: "B1+", 0x0004: "B1-", 0x0020: "B2+", 0x0040: "B2-", 0x0008: "B3+", 0x0010: "B3-"}
+
+
+def observed(lines, names):
+    """Observer lines -> tokens; names (keycode -> keysym) learns from every key line."""
+    tokens = []
+    for line in lines:
+        parts = line.split()
+        fields = dict(LINE_FIELDS.findall(line))
+        if parts[:1] == ["key"]:
+            names[fields["keycode"]] = fields["keysym"]
+            tokens.append(("+" if parts[1] == "press" else "-") + fields["keysym"])
+        elif parts[:1] == ["button"]:
+            tokens.append(f"B{fields['button']}{'+' if parts[1] == 'press' else '-'}")
+        elif parts[:1] == ["motion"]:
+            tokens.append(f"motion@{fields['x']},{fields['y']}")
+    return tokens
+
+
+class TraceReader:
+    """Dry-run trace lines -> the X events they stand for: placements as motion
+    (clamped by the server), buttons, wheel clicks of 120 with the remainder kept
+    per axis, keys through VK_KEYSYMS, and no release of what is not down.
+    Unicode keystrokes are counted and written +? / -?, not named: which keys
+    type a character is the keymap's business. The program releases a held
+    Unicode keystroke on RESET and RESET_KEYS, which the dry run does not list."""
+
+    def __init__(self):
+        self.down = set()
+        self.wheel = {0x0800: 0, 0x1000: 0}
+        self.high = False
+        self.unicode_down = 0
+
+    def press(self, tokens, name, up, sign_last=False):
+        if up == (name in self.down):
+            (self.down.discard if up else self.down.add)(name)
+            sign = "-" if up else "+"
+            tokens.append(name + sign if sign_last else sign + name)
+
+    def read(self, lines):
+        tokens, characters = [], 0
+        for line in lines:
+            parts = line.split()
+            fields = {k: int(v, 0) for k, v in LINE_FIELDS.findall(line)}
+            if parts[0] == "place":
+                x, y = (min(max(int(v), 0), limit - 1) for v, limit in zip(parts[1:3], SCREEN))
+                tokens.append(f"motion@{x},{y}")
+            elif parts[0] == "mouse" and fields["flags"] in BUTTON_FLAGS:
+                token = BUTTON_FLAGS[fields["flags"]]
+                self.press(tokens, token[:2], token[2] == "-", sign_last=True)
+            elif parts[0] == "mouse" and fields["flags"] in self.wheel:
+                axis = fields["flags"]
+                self.wheel[axis] += fields["data"]
+                clicks = int(self.wheel[axis] / 120)
+                self.wheel[axis] -= clicks * 120
+                button = (4 if clicks > 0 else 5) if axis == 0x0800 else (7 if clicks > 0 else 6)
+                tokens += [f"B{button}+", f"B{button}-"] * abs(clicks)
+            elif parts[0] == "key" and fields["flags"] & 4:
+                unit, up = fields["scan"], bool(fields["flags"] & 2)
+                if 0xD800 <= unit < 0xDC00:
+                    self.high = self.high or not up
+                    continue
+                if unit != 0 and not up and (unit < 0xDC00 or unit > 0xDFFF or self.high):
+                    characters += 1
+                    self.unicode_down += 1
+                    tokens.append("+?")
+                elif up and unit != 0 and self.unicode_down > 0:
+                    self.unicode_down -= 1
+                    tokens.append("-?")
+                if not up:
+                    self.high = False
+            elif parts[0] == "reply" and parts[1] in ("RESET_OK", "RESET_KEYS_OK"):
+                tokens += ["-?"] * self.unicode_down
+                self.unicode_down = 0
+            elif parts[0] == "key" and fields["vk"] != 0:
+                self.press(tokens, VK_KEYSYMS.get(fields["vk"], f"vk{fields['vk']}"), bool(fields["flags"] & 2))
+        return tokens, characters
+
+
+def unnamed(tokens):
+    """Observed tokens as the dry run is read: keys outside VK_KEYSYMS as +? / -?."""
+    known = set(VK_KEYSYMS.values())
+    return [t if t[0] not in "+-" or t[1:] in known else t[0] + "?" for t in tokens]
+
+
+def character_presses(tokens):
+    return sum(1 for t in tokens if t[0] == "+" and t[1:] not in MODIFIERS)
+
+
+def down_names(observer, names):
+    return sorted(names.get(k, f"keycode{k}") for k in observer.ask("KEYS", "KEYS"))
+
+
+def code_points(text):
+    return [f"{ord(c):x}" for c in text]
+
+
+def check_clean(report, name, observer, names):
+    report.compare(f"{name}: no key down (XQueryKeymap)", [], down_names(observer, names))
+    report.compare(f"{name}: spare keycodes unbound", [], observer.ask("BOUND", "BOUND"))
+
+
+def run_session(report, args, env, observer, names):
+    script = "".join("".join(line + "\n" for line in case.lines) + "PING\n" for case in SESSION)
+    traced = dry_run(args.trace, script)
+    reader = TraceReader()
+    program = Piped([args.program], env)
+    report.check("session: ready line", next_line(program.lines, "ready line") == READY_LINE)
+    observer.mark()
+    observer.ask("TEXT", "TEXT")
+    piece = 0
+    for case in SESSION:
+        if case.before:
+            subprocess.run(case.before.split()[:1] + ["-display", env["DISPLAY"]] + case.before.split()[1:],
+                           check=True, timeout=WAIT)
+            observer.mark()
+        program.send("".join(line + "\n" for line in case.lines) + "PING\n")
+        pongs = 1 + case.lines.count("PING")
+        want = [r.encode() + b"\r\n" for r in case.replies] + [b"PONG\r\n"] * pongs
+        replies = [next_line(program.lines, f"reply of {case.name}") for _ in want]
+        seen = observed(observer.mark(), names)
+        report.check(f"{case.name}: replies", replies == want, f"expected {want}, got {replies}")
+        trace_tokens, characters = [], 0
+        for _ in range(pongs):
+            tokens, count = reader.read(traced[piece])
+            trace_tokens, characters, piece = trace_tokens + tokens, characters + count, piece + 1
+        if case.expect is not None:
+            report.compare(f"{case.name}: events", case.expect, seen)
+            report.compare(f"{case.name}: agrees with dry run", trace_tokens, unnamed(seen))
+        else:
+            report.check(f"{case.name}: one character key press per typed character in the dry run",
+                         character_presses(seen) == characters,
+                         f"{character_presses(seen)} presses, the dry run types {characters} characters")
+            report.check(f"{case.name}: every press released", sorted(t[1:] for t in seen if t[0] == "+")
+                         == sorted(t[1:] for t in seen if t[0] == "-"), " ".join(seen))
+        text = observer.ask("TEXT", "TEXT")
+        if case.text is not None:
+            report.compare(f"{case.name}: text received", code_points(case.text), text)
+        if case.pos is not None:
+            report.compare(f"{case.name}: pointer position", case.pos, tuple(int(v) for v in observer.ask("POS", "POS")))
+        if case.keys is not None:
+            report.compare(f"{case.name}: keys down", sorted(case.keys.split()), down_names(observer, names))
+    code, rest, errors = program.finish(close=True)
+    observed(observer.mark(), names)
+    report.check("session end of input: exit code 0", code == 0, f"exit code {code}")
+    report.check("session: nothing more on stdout", rest == b"", f"unexpected output {rest!r}")
+    report.check("session: nothing on stderr", errors == b"", f"stderr {errors!r}")
+    check_clean(report, "session end", observer, names)
+
+
+def run_ending(report, args, env, observer, names, ending):
+    name, text, close = ending
+    program = Piped([args.program], env)
+    report.check(f"{name}: ready line", next_line(program.lines, "ready line") == READY_LINE)
+    observer.mark()
+    if text:
+        program.send(text)
+    code, rest, errors = program.finish(close=close)
+    seen = observed(observer.mark(), names)
+    tokens, _ = TraceReader().read(dry_run(args.trace, text)[0])
+    report.compare(f"{name}: buttons agree with dry run", [t for t in tokens if t[0] == "B"],
+                   [t for t in seen if t[0] == "B"])
+    report.check(f"{name}: exit code 0", code == 0, f"exit code {code}")
+    report.check(f"{name}: nothing after the ready line", rest == b"" and errors == b"", f"{rest!r} {errors!r}")
+    check_clean(report, name, observer, names)
+
+
+def one_stderr_line(report, name, errors, naming):
+    lines = errors.decode(errors="replace").splitlines()
+    report.check(f"{name}: one line on stderr{' naming ' + naming if naming else ''}",
+                 len(lines) == 1 and naming in lines[0], f"stderr {errors!r}")
+
+
+def run_missing_display(report, args):
+    program = Piped([args.program], dict(os.environ, DISPLAY=MISSING_DISPLAY))
+    code, out, errors = program.finish(close=False)
+    report.check("missing display: no ready line", out == b"", f"stdout {out!r}")
+    report.check("missing display: non-zero exit", code not in (0, None) and isinstance(code, int), f"exit code {code}")
+    one_stderr_line(report, "missing display", errors, MISSING_DISPLAY)
+
+
+def run_server_killed(report, args):
+    xvfb, display = start_xvfb()
+    try:
+        program = Piped([args.program], dict(os.environ, DISPLAY=display))
+        report.check("server killed: ready line", next_line(program.lines, "ready line") == READY_LINE)
+        program.send("KEY_DOWN 65 0\nPING\n")
+        next_line(program.lines, "PONG before the kill")
+        xvfb.kill()
+        xvfb.wait()
+        killed = time.monotonic()
+        try:
+            program.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+        ended = program.process.poll() is not None
+        report.check("server killed: ends by itself within 5 s", ended, "still running 5 s after the kill")
+        if not ended:  # let a command find the server gone, so the rest can be checked
+            try:
+                program.send("MOVE 1 1\nPING\n")
+            except OSError:
+                pass
+        code, _, errors = program.finish(close=False, timeout=5)
+        print(f"note: ended {time.monotonic() - killed:.2f} s after the kill")
+        report.check("server killed: non-zero exit", isinstance(code, int) and code != 0, f"exit code {code}")
+        one_stderr_line(report, "server killed", errors, "")
+    finally:
+        stop(xvfb)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True, help="braskelot_x11_input")
+    parser.add_argument("--observer", required=True, help="braskelot_x11_observer")
+    parser.add_argument("--trace", required=True, help="the dry-run program braskelot_trace")
+    args = parser.parse_args()
+    code = skip_or_fail(missing_tools(["Xvfb", "setxkbmap"], [args.program, args.observer, args.trace]))
+    if code is not None:
+        return code
+    # A CTest time-out sends SIGTERM: leave through the finally blocks, which stop Xvfb.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    started = time.monotonic()
+    report = Report()
+    xvfb, observer = None, None
+    try:
+        xvfb, display = start_xvfb(f"{SCREEN[0]}x{SCREEN[1]}x24")
+        env = dict(os.environ, DISPLAY=display)
+        observer = Observer([args.observer], env)
+        names = {}
+        run_session(report, args, env, observer, names)
+        subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)
+        for ending in ENDINGS:
+            run_ending(report, args, env, observer, names, ending)
+        run_missing_display(report, args)
+        run_server_killed(report, args)
+    except (SetupError, subprocess.SubprocessError, OSError) as error:
+        report.check("environment", False, str(error))
+    finally:
+        if observer is not None:
+            observer.close()
+        stop(xvfb)
+    print(f"note: took {time.monotonic() - started:.1f} s")
+    return report.close("x11")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
