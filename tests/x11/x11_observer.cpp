@@ -265,8 +265,8 @@ void answer(const std::string& line) {
         char keys[32];
         XQueryKeymap(control, keys);
         out = "KEYS";
-        for (int k = 0; k < 256; ++k) {
-            if ((static_cast<unsigned char>(keys[k / 8]) >> (k % 8)) & 1U) {
+        for (unsigned k = 0; k < 256; ++k) {
+            if ((static_cast<unsigned>(static_cast<unsigned char>(keys[k / 8])) >> (k % 8)) & 1U) {
                 out += " " + std::to_string(k);
             }
         }
