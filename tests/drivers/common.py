@@ -6,6 +6,7 @@ import os
 import queue
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -197,6 +198,26 @@ def stop(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+def run_on_xvfb(label, body, screen="1024x768x24"):
+    """The frame of a driver: body(report, display) on a private Xvfb; a setup
+    error is one failed "environment" check; returns the exit code after the
+    closing line. A CTest time-out sends SIGTERM: it leaves through the
+    finally blocks (body's and this one, which stops Xvfb)."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    started = time.monotonic()
+    report = Report()
+    xvfb = None
+    try:
+        xvfb, display = start_xvfb(screen)
+        body(report, display)
+    except (SetupError, subprocess.SubprocessError, OSError) as error:
+        report.check("environment", False, str(error))
+    finally:
+        stop(xvfb)
+    print(f"note: took {time.monotonic() - started:.1f} s")
+    return report.close(label)
 
 
 def dry_run(trace_exe, text):
