@@ -62,7 +62,7 @@ REPO = Path(os.environ.get("BRASKELOT_REPO") or Path(__file__).resolve().parents
 _FIELDS = re.compile(r"(\w+)=(\S+)")
 
 
-def _skip_or_fail(missing: List[str]) -> None:
+def skip_or_fail(missing: List[str]) -> None:
     reason = "missing " + ", ".join(missing)
     if os.environ.get("CI") == "true":
         pytest.fail(reason + " (CI=true, so this is no skip)")
@@ -152,7 +152,7 @@ def x11_server() -> Iterator[X11]:
     if not (REPO / "tests" / "drivers" / "common.py").is_file():
         missing.append(str(REPO / "tests" / "drivers" / "common.py") + " (set BRASKELOT_REPO)")
     if missing:
-        _skip_or_fail(missing)
+        skip_or_fail(missing)
     common = x11_module("common")
     xvfb, display = common.start_xvfb("1024x768x24")
     try:

@@ -2,6 +2,7 @@
 saw, through the event observer (tokens as conftest.token writes them)."""
 
 import gc
+import shutil
 import os
 import signal
 import subprocess
@@ -12,7 +13,7 @@ import pytest
 
 import braskelot
 from braskelot import discovery
-from conftest import token, x11_module
+from conftest import skip_or_fail, token, x11_module
 from test_client import CASES, CLOSE
 
 
@@ -92,10 +93,6 @@ def test_events(x11, x11_client, act, expected):
     if any(t.startswith("motion@") for t in expected):
         assert x11.pos() == last_motion(expected)
     assert x11.keys() == []
-
-
-def on_segment(points, start, end):
-    return all(min(start[i], end[i]) <= p[i] <= max(start[i], end[i]) for p in points for i in (0, 1))
 
 
 @pytest.mark.parametrize("duration", [0.0, 0.1])
@@ -183,7 +180,7 @@ def test_sync_returns_after_the_server_has_everything(x11, x11_client):
     x11_client.sync()
     seen = x11.events()  # the marker goes right after the sync
     assert sum(t.startswith("B1+") for t in seen) == 20
-    assert x11.text()[:len(text)] == text
+    assert x11.text() == text + "T"  # the chord's t, with Shift down
     assert seen[-6:] == "+Control_L +Shift_L +t -t -Control_L -Shift_L".split()
 
 
@@ -365,3 +362,37 @@ def test_dry_run_cases_agree(x11, act, trace):
     seen = driver.unnamed(driver.observed(x11.lines, {}))
     assert seen == expected
     assert x11.keys() == []
+
+
+@pytest.fixture
+def german(x11):
+    """The server's keymap German for one test, US again afterwards."""
+    if shutil.which("setxkbmap") is None:
+        skip_or_fail(["setxkbmap"])
+    subprocess.run(["setxkbmap", "-display", x11.display, "de"], check=True, timeout=20)
+    x11.events()
+    try:
+        yield x11
+    finally:
+        subprocess.run(["setxkbmap", "-display", x11.display, "us"], check=True, timeout=20)
+        x11.events()
+
+
+@pytest.mark.parametrize("act,expected,text", [
+    (lambda c: c.press("y"), "+y -y", "y"),
+    (lambda c: c.press("ctrl+z"), "+Control_L +z -z -Control_L", "z"),
+    (lambda c: c.type("yz"), "+y -y +z -z", "yz"),
+    (lambda c: c.type("@\u20ac\u00e4\u00df{"), None, "@\u20ac\u00e4\u00df{"),
+], ids=["letter key", "chord", "letters typed", "characters of other levels"])
+def test_german_keymap(german, act, expected, text):
+    client = german.start()
+    try:
+        act(client)
+        client.sync()
+        seen = german.events()
+        if expected is not None:
+            assert seen == expected.split()
+        assert german.text() == text
+        assert german.keys() == []
+    finally:
+        client.close()
