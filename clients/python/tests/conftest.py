@@ -58,7 +58,8 @@ def session(program: str) -> Iterator[Callable[[], Session]]:
 # -- X11: braskelot_x11_input on a private Xvfb, watched by the event observer --
 
 # The checkout: the X11 drivers' helpers and the default build folder live there.
-REPO = Path(os.environ.get("BRASKELOT_REPO") or Path(__file__).resolve().parents[3])
+_UP = Path(__file__).resolve().parents
+REPO = Path(os.environ.get("BRASKELOT_REPO") or _UP[min(3, len(_UP) - 1)])
 _FIELDS = re.compile(r"(\w+)=(\S+)")
 
 
