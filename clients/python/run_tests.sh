@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Installs the client into a fresh virtual environment (Debian's python3,
 # offline) and runs its tests against the installed package and the dry-run
-# program. Usage: bash clients/python/run_tests.sh [path/to/braskelot_trace]
+# program, then against braskelot_x11_input on a private Xvfb beside the X
+# event observer (skipped when one is missing, failed then under CI=true).
+# Usage: bash clients/python/run_tests.sh [path/to/braskelot_trace]
+# The X11 pair: $BRASKELOT_X11_PROGRAM and $BRASKELOT_X11_OBSERVER, by default
+# the ones in build/linux.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-export BRASKELOT_TRACE="$(realpath "${1:-$here/../../build/linux/braskelot_trace}")"
+repo="$(realpath "$here/../..")"
+export BRASKELOT_TRACE="$(realpath "${1:-$repo/build/linux/braskelot_trace}")"
+export BRASKELOT_X11_PROGRAM="$(realpath -m "${BRASKELOT_X11_PROGRAM:-$repo/build/linux/braskelot_x11_input}")"
+export BRASKELOT_X11_OBSERVER="$(realpath -m "${BRASKELOT_X11_OBSERVER:-$repo/build/linux/tests/x11/braskelot_x11_observer}")"
+# The tests run from a copy; the X11 drivers' helpers stay in the checkout.
+export BRASKELOT_REPO="$repo"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 /usr/bin/python3 -m venv --system-site-packages "$tmp/venv"
@@ -14,4 +23,4 @@ mkdir "$tmp/src" && cp -r "$here/pyproject.toml" "$here/README.md" "$here/src" "
 cp -r "$here/tests" "$tmp/tests"
 cd "$tmp"
 # Exit 5 (no tests collected) is a failure like any other non-zero code.
-"$tmp/venv/bin/python" -m pytest -q -p no:cacheprovider tests
+"$tmp/venv/bin/python" -m pytest -q -rs -p no:cacheprovider tests

@@ -150,6 +150,7 @@ def test_every_canonical_name_reaches_the_program(session):
 def test_program_not_found(tmp_path, monkeypatch):
     monkeypatch.setenv("BRASKELOT_PROGRAM", str(tmp_path / "missing"))
     monkeypatch.setenv("PATH", str(tmp_path))
+    monkeypatch.delenv("DISPLAY", raising=False)  # else a checkout's build/linux program is found
     with pytest.raises(braskelot.ProgramNotFound, match="missing"):
         braskelot.start()
     with pytest.raises(braskelot.ProgramNotFound):
