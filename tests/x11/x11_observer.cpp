@@ -37,6 +37,8 @@ int syms_per_code = 1;
 std::vector<KeySym> keymap; // mirror: (keycode - min) * syms_per_code + level
 std::vector<bool> spare;    // keycodes that had no keysym at start
 std::vector<unsigned> text; // code points received by the window since the last TEXT
+std::vector<unsigned> window_text; // ... as its own lookup read them, since the last WTEXT
+int xkb_event_base = -1;
 bool ended = false;
 
 void read_keymap() {
@@ -184,20 +186,19 @@ void note_key(int keycode, bool press) {
 void print_event(const unsigned char* ev, bool swapped) {
     int type = ev[0] & 0x7f;
     int detail = ev[1];
+    uint32_t time = card32(ev + 4, swapped);               // the server's clock, ms
     int x = static_cast<int16_t>(card16(ev + 20, swapped)); // rootX
     int y = static_cast<int16_t>(card16(ev + 22, swapped)); // rootY
     if (type == KeyPress || type == KeyRelease) {
-        std::printf("key %s keycode=%d keysym=%s\n", type == KeyPress ? "press" : "release", detail,
-                    keysym_name(first_keysym(detail)).c_str());
+        std::printf("key %s keycode=%d keysym=%s time=%u\n", type == KeyPress ? "press" : "release", detail,
+                    keysym_name(first_keysym(detail)).c_str(), time);
         note_key(detail, type == KeyPress);
     } else if (type == ButtonPress || type == ButtonRelease) {
-        std::printf("button %s button=%d x=%d y=%d\n", type == ButtonPress ? "press" : "release", detail, x, y);
+        std::printf("button %s button=%d x=%d y=%d time=%u\n", type == ButtonPress ? "press" : "release", detail, x,
+                    y, time);
     } else if (type == MotionNotify) {
         std::printf("motion x=%d y=%d\n", x, y);
-    } else {
-        return;
     }
-    std::fflush(stdout);
 }
 
 void on_record(XPointer, XRecordInterceptData* d) {
@@ -216,7 +217,10 @@ void on_record(XPointer, XRecordInterceptData* d) {
         int major = p[0];
         if (major == X_ChangeKeyboardMapping) {
             apply_keymap_change(p, swapped);
-        } else if (major == xkb_major) {
+        } else if (major == xkb_major && (p[1] == X_kbSetMap || p[1] == X_kbGetKbdByName)) {
+            // Only the requests that change the map: clients refreshing their
+            // own copy send XKB reads all the time, and reading the map then
+            // would see later changes.
             read_keymap();
         } else if (major == X_ChangeProperty && d->data_len * 4 >= 24) {
             // window(4) property(4) type(4) format(1) pad(3) length(4), then the bytes
@@ -224,7 +228,6 @@ void on_record(XPointer, XRecordInterceptData* d) {
                 uint32_t len = card32(p + 20, swapped);
                 if (24 + len <= d->data_len * 4) {
                     std::printf("MARK %.*s\n", static_cast<int>(len), reinterpret_cast<const char*>(p + 24));
-                    std::fflush(stdout);
                 }
             }
         }
@@ -232,9 +235,28 @@ void on_record(XPointer, XRecordInterceptData* d) {
     XRecordFreeData(d);
 }
 
+// What an ordinary client makes of a key press: its own lookup, with the
+// keymap Xlib holds when the event is handled here.
+void look_up_key(XKeyEvent& key) {
+    char bytes[32];
+    KeySym sym = NoSymbol;
+    XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
+    unsigned cp = keysym_code_point(sym);
+    if (cp != 0) {
+        window_text.push_back(cp);
+    }
+}
+
 void on_window_event(XEvent& event) {
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
+    } else if (xkb_event_base >= 0 && event.type == xkb_event_base) {
+        auto* xkb = reinterpret_cast<XkbEvent*>(&event);
+        if (xkb->any.xkb_type == XkbMapNotify) {
+            XkbRefreshKeyboardMapping(&xkb->map);
+        }
+    } else if (event.type == KeyPress) {
+        look_up_key(event.xkey);
     } else if (event.type == FocusOut) {
         XSetInputFocus(control, window, RevertToParent, CurrentTime);
     }
@@ -270,20 +292,21 @@ void answer(const std::string& line) {
                 out += " " + std::to_string(k);
             }
         }
-    } else if (line == "TEXT") {
+    } else if (line == "TEXT" || line == "WTEXT") {
         XSync(control, False);
         while (XPending(control) > 0) {
             XEvent event;
             XNextEvent(control, &event);
             on_window_event(event);
         }
-        out = "TEXT";
+        std::vector<unsigned>& received = line == "TEXT" ? text : window_text;
+        out = line;
         char hex[16];
-        for (unsigned cp : text) {
+        for (unsigned cp : received) {
             std::snprintf(hex, sizeof hex, " %x", cp);
             out += hex;
         }
-        text.clear();
+        received.clear();
     } else if (line == "BOUND") {
         read_keymap();
         out = "BOUND";
@@ -319,6 +342,10 @@ bool start() {
     int xkb_min = XkbMinorVersion;
     if (XkbQueryExtension(control, &xkb_opcode, &event_base, &error_base, &xkb_maj, &xkb_min)) {
         xkb_major = xkb_opcode;
+        // As toolkits do: an XKB map change refreshes the window's lookup.
+        if (XkbSelectEvents(control, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask)) {
+            xkb_event_base = event_base;
+        }
     }
     XDisplayKeycodes(control, &min_keycode, &max_keycode);
     read_keymap();
@@ -377,7 +404,10 @@ int main() {
     }
     std::string pending;
     for (;;) {
+        // The recorded lines go out a batch at a time, so the stream is read
+        // as fast as the server sends it.
         XRecordProcessReplies(data);
+        std::fflush(stdout);
         while (XPending(control) > 0) {
             XEvent event;
             XNextEvent(control, &event);
