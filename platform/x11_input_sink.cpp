@@ -7,6 +7,7 @@
 #include "platform/us_scan_codes.h"
 #include "platform/x11_connection.h"
 #include "platform/x11_keys.h"
+#include "platform/x11_spare_keycodes.h"
 #include "platform/x11_wheel.h"
 #include "pointer/mouse_record.h"
 
@@ -88,6 +89,7 @@ void input_sink_pause(uint32_t milliseconds) {
     // What came before the pause reaches the server before it, or the pause
     // between two clicks would not separate them.
     XFlush(x11_display());
+    x11_spare_note_flush();
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0) {
     }

@@ -66,9 +66,16 @@ void vk_event(uint16_t vk, bool up) {
     if (keycode != 0) x11_release_keycode(keycode);
 }
 
+uint8_t press_shifted(uint8_t shift_keycode, uint8_t keycode) {
+    x11_press_keycode(shift_keycode);
+    x11_press_keycode(keycode);
+    x11_release_keycode(shift_keycode);
+    return keycode;
+}
+
 // Types the character whatever the modifiers we hold: a key that has it at
 // the level the Shift we hold selects, or that key with a Shift added around
-// the press, or else a spare keycode that has it at both levels.
+// the press, or else a spare keycode bound to it.
 uint8_t press_character(uint32_t keysym) {
     const bool shift = shift_is_down();
     uint8_t keycode = x11_keymap_find(keysym, KEYMAP_PLAIN);
@@ -84,15 +91,15 @@ uint8_t press_character(uint32_t keysym) {
         x11_press_keycode(keycode);
         return keycode;
     }
-    const uint8_t shift_keycode = keycode != 0 ? x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN) : 0;
-    if (shift_keycode != 0) {
-        x11_press_keycode(shift_keycode);
-        x11_press_keycode(keycode);
-        x11_release_keycode(shift_keycode);
-        return keycode;
-    }
-    keycode = x11_spare_bind(keysym, keysym);
-    if (keycode != 0) x11_press_keycode(keycode);
+    const uint8_t shift_keycode = x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN);
+    if (keycode != 0 && shift_keycode != 0) return press_shifted(shift_keycode, keycode);
+    int level = KEYMAP_PLAIN;
+    // A spare binding on one level leaves the other for another character;
+    // with Shift held, or no Shift to add, the key carries it on both.
+    keycode = shift || shift_keycode == 0 ? x11_spare_bind(keysym, keysym) : x11_spare_bind_level(keysym, &level);
+    if (keycode == 0) return 0;
+    if (level == KEYMAP_SHIFTED) return press_shifted(shift_keycode, keycode);
+    x11_press_keycode(keycode);
     return keycode;
 }
 
@@ -125,12 +132,13 @@ void x11_key_event(uint16_t vk, uint16_t unit, bool unicode, bool up) {
 }
 
 void x11_press_keycode(uint8_t keycode) {
-    x11_spare_touch(keycode);
+    x11_spare_note_event(keycode, true, shift_is_down());
     keycode_down[keycode] = true;
     fake_key(keycode, true);
 }
 
 void x11_release_keycode(uint8_t keycode) {
+    x11_spare_note_event(keycode, false, shift_is_down());
     keycode_down[keycode] = false;
     fake_key(keycode, false);
 }

@@ -1,17 +1,68 @@
 #include "platform/x11_spare_choice.h"
 
+namespace {
+
+uint32_t key_last_used(const spare_slot& slot) {
+    const uint32_t plain = slot.level[SPARE_PLAIN].last_used;
+    const uint32_t shifted = slot.level[SPARE_SHIFTED].last_used;
+    return plain > shifted ? plain : shifted;
+}
+
+bool key_is_free(const spare_slot& slot) {
+    return slot.level[SPARE_PLAIN].keysym == 0 && slot.level[SPARE_SHIFTED].keysym == 0;
+}
+
+// A key that is up beats one held down; among equals the older use wins.
+bool better(bool down, uint32_t used, bool best_down, uint32_t best_used) {
+    return (best_down && !down) || (best_down == down && used < best_used);
+}
+
+} // namespace
+
+spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down) {
+    for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+        for (int i = 0; i < count; ++i) {
+            if (slots[i].level[level].keysym == 0 && !keycode_down[slots[i].keycode]) return {i, level};
+        }
+    }
+    spare_pick best{-1, SPARE_PLAIN};
+    bool best_down = true;
+    uint32_t best_used = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool down = keycode_down[slots[i].keycode];
+        for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+            const uint32_t used = slots[i].level[level].last_used;
+            if (best.slot < 0 || better(down, used, best_down, best_used)) {
+                best = {i, level};
+                best_down = down;
+                best_used = used;
+            }
+        }
+    }
+    return best;
+}
+
 int choose_spare_slot(const spare_slot* slots, int count, const bool* keycode_down) {
     int best = -1;
     bool best_down = true;
     for (int i = 0; i < count; ++i) {
-        const spare_slot& slot = slots[i];
-        if (!slot.bound) return i;
-        const bool down = keycode_down[slot.keycode];
-        // A key that is up beats one held down; among equals the older use wins.
-        if (best < 0 || (best_down && !down) || (best_down == down && slot.last_used < slots[best].last_used)) {
+        const bool down = keycode_down[slots[i].keycode];
+        if (key_is_free(slots[i]) && !down) return i;
+        if (best < 0 || better(down, key_last_used(slots[i]), best_down, key_last_used(slots[best]))) {
             best = i;
             best_down = down;
         }
     }
     return best;
+}
+
+uint64_t spare_change_wait_us(const spare_slot& slot, uint32_t plain, uint32_t shifted, uint64_t now_us) {
+    uint64_t wait = 0;
+    for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+        const spare_level& bound = slot.level[level];
+        if (bound.keysym == (level == SPARE_PLAIN ? plain : shifted) || bound.last_event_us == 0) continue;
+        const uint64_t ready = bound.last_event_us + SPARE_REBIND_HOLD_US;
+        if (ready > now_us && ready - now_us > wait) wait = ready - now_us;
+    }
+    return wait;
 }

@@ -4,34 +4,60 @@
 
 namespace {
 
+constexpr uint32_t A = 0x1000410; // keysyms of the characters bound
+constexpr uint32_t B = 0x1000411;
+constexpr uint32_t C = 0x1004e00;
+constexpr uint32_t D = 0x1004e01;
+
+// A key with a binding (or none) on each level: {keysym, last use}.
+spare_slot key(uint8_t keycode, uint32_t plain, uint32_t plain_used, uint32_t shifted, uint32_t shifted_used) {
+    return spare_slot{keycode, {{plain, plain_used, 0}, {shifted, shifted_used, 0}}};
+}
+
 struct choice_row {
     const char* name;
-    spare_slot slots[4];
+    spare_slot slots[3];
     int count;
     uint8_t down[2]; // keycodes held down, 0 for none
-    int chosen;
+    spare_pick level_pick;
+    int key_pick;
 };
 
-TEST(X11SpareChoice, LeastRecentlyUsedFirst) {
+TEST(X11SpareChoice, FreeLevelsFirstThenLeastRecentlyUsed) {
     const choice_row rows[] = {
-        {"no slots", {}, 0, {0, 0}, -1},
-        {"an unbound slot before any bound one",
-         {{10, true, 1, 1, 1}, {11, false, 0, 0, 0}, {12, true, 2, 2, 2}},
+        {"no keys", {}, 0, {0, 0}, {-1, SPARE_PLAIN}, -1},
+        {"a free key: its plain level, and the key for a pair",
+         {key(10, A, 1, B, 2), key(11, 0, 0, 0, 0), key(12, C, 3, 0, 0)},
          3,
          {0, 0},
+         {1, SPARE_PLAIN},
          1},
-        {"the least recently used", {{10, true, 1, 1, 5}, {11, true, 2, 2, 3}, {12, true, 3, 3, 9}}, 3, {0, 0}, 1},
-        {"a slot held down is passed over",
-         {{10, true, 1, 1, 5}, {11, true, 2, 2, 3}, {12, true, 3, 3, 9}},
-         3,
-         {11, 0},
-         0},
-        {"the held one only when all are held", {{10, true, 1, 1, 5}, {11, true, 2, 2, 3}}, 2, {10, 11}, 1},
-        {"a held older slot does not win over an up newer one",
-         {{10, true, 1, 1, 1}, {11, true, 2, 2, 8}, {12, true, 3, 3, 4}},
-         3,
+        {"the free shifted level of a bound key before any eviction; a pair evicts the older key",
+         {key(10, A, 5, B, 6), key(11, C, 3, 0, 0)},
+         2,
+         {0, 0},
+         {1, SPARE_SHIFTED},
+         1},
+        {"all levels bound: the least recently used level, shifted or plain",
+         {key(10, A, 5, B, 2), key(11, C, 3, D, 4)},
+         2,
+         {0, 0},
+         {0, SPARE_SHIFTED},
+         1},
+        {"a free level of a key held down is not taken",
+         {key(10, A, 5, 0, 0), key(11, C, 3, D, 4)},
+         2,
          {10, 0},
-         2},
+         {1, SPARE_PLAIN},
+         1},
+        {"a key held down is passed over while another is up",
+         {key(10, A, 1, B, 2), key(11, C, 7, D, 8)},
+         2,
+         {10, 0},
+         {1, SPARE_PLAIN},
+         1},
+        {"a key held down only when every key is", {key(10, A, 5, B, 6), key(11, C, 3, D, 9)}, 2, {10, 11},
+         {1, SPARE_PLAIN}, 0},
     };
     for (const choice_row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -39,7 +65,42 @@ TEST(X11SpareChoice, LeastRecentlyUsedFirst) {
         for (const uint8_t keycode : row.down) {
             if (keycode != 0) down[keycode] = true;
         }
-        EXPECT_EQ(choose_spare_slot(row.slots, row.count, down), row.chosen);
+        const spare_pick pick = choose_spare_level(row.slots, row.count, down);
+        EXPECT_EQ(pick.slot, row.level_pick.slot);
+        if (pick.slot >= 0) EXPECT_EQ(pick.level, row.level_pick.level);
+        EXPECT_EQ(choose_spare_slot(row.slots, row.count, down), row.key_pick);
+    }
+}
+
+struct wait_row {
+    const char* name;
+    uint64_t plain_event_us; // 0 for never
+    uint64_t shifted_event_us;
+    uint32_t plain;   // the binding asked for
+    uint32_t shifted; // (the key carries A plain and B shifted)
+    uint64_t now_us;
+    uint64_t wait_us;
+};
+
+TEST(X11SparePacing, ABindingIsReplacedOnlyOnceItsLastEventIsOldEnough) {
+    const uint64_t hold = SPARE_REBIND_HOLD_US;
+    const wait_row rows[] = {
+        {"never used: no wait", 0, 0, C, D, 1000, 0},
+        {"just used: the whole hold", 1000, 0, C, B, 1000, hold},
+        {"partly waited", 1000, 0, C, B, 1000 + hold / 4, hold - hold / 4},
+        {"exactly old enough", 1000, 0, C, B, 1000 + hold, 0},
+        {"long ago", 1000, 0, C, B, 1000 + 10 * hold, 0},
+        {"the level kept needs no wait", 1000, 0, A, C, 1000, 0},
+        {"the changed level waits, the kept one does not", 1000, 5000, A, C, 6000, hold - 1000},
+        {"both change: the later event decides", 5000, 1000, C, D, 6000, hold - 1000},
+        {"unbinding waits as rebinding does", 900, 1000, 0, 0, 1000, hold},
+    };
+    for (const wait_row& row : rows) {
+        SCOPED_TRACE(row.name);
+        spare_slot slot = key(10, A, 1, B, 2);
+        slot.level[SPARE_PLAIN].last_event_us = row.plain_event_us;
+        slot.level[SPARE_SHIFTED].last_event_us = row.shifted_event_us;
+        EXPECT_EQ(spare_change_wait_us(slot, row.plain, row.shifted, row.now_us), row.wait_us);
     }
 }
 

@@ -74,6 +74,7 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--observer", required=True)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--only", choices=("ASCII", "non-ASCII"), help="type one of the texts only")
     args = parser.parse_args()
     missing = missing_tools(["Xvfb"], [args.program, args.observer])
     if missing:
@@ -88,6 +89,8 @@ def main():
         if next_line(program.lines, "ready line") != READY_LINE:
             raise SetupError("no ready line")
         for name, text in (("ASCII", ASCII_TEXT), ("non-ASCII", NON_ASCII_TEXT)):
+            if args.only not in (None, name):
+                continue
             for round_number in range(1, args.rounds + 1):
                 rate, lost, text_wrong, window_wrong = type_text(program, observer, text)
                 print(f"{name:9} round {round_number}: {len(text)} characters, {rate:7.0f} chars/s, "
