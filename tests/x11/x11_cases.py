@@ -16,11 +16,11 @@ MODIFIERS = {"Shift_L", "Shift_R", "Control_L", "Control_R", "Alt_L", "Alt_R", "
 CHORD = "+Control_L +Alt_L +Shift_L +Super_L +a -a -Control_L -Alt_L -Shift_L -Super_L"
 
 
-# The pause between the clicks of a double or triple click is 10 ms. The server
-# stamps each event in whole milliseconds when it processes it, a little after
-# it was sent and not always equally late, so 9 leaves a millisecond for that;
-# presses sent without the pause are 0 or 1 ms apart.
-CLICK_GAP_MS = 9
+# The pause between the clicks of a double or triple click is 10 ms, and the
+# program starts it only once the server has processed the click before it.
+# The server stamps each event with its millisecond clock when it processes
+# it, so the stamps of the presses on either side differ by 10 or more.
+CLICK_GAP_MS = 10
 
 
 class Case:

@@ -262,6 +262,14 @@ void on_window_event(XEvent& event) {
     }
 }
 
+void handle_window_events() {
+    while (XPending(control) > 0) {
+        XEvent event;
+        XNextEvent(control, &event);
+        on_window_event(event);
+    }
+}
+
 void answer(const std::string& line) {
     if (line.rfind("MARK", 0) == 0) {
         std::string label = line.size() > 5 ? line.substr(5) : "";
@@ -294,11 +302,7 @@ void answer(const std::string& line) {
         }
     } else if (line == "TEXT" || line == "WTEXT") {
         XSync(control, False);
-        while (XPending(control) > 0) {
-            XEvent event;
-            XNextEvent(control, &event);
-            on_window_event(event);
-        }
+        handle_window_events();
         std::vector<unsigned>& received = line == "TEXT" ? text : window_text;
         out = line;
         char hex[16];
@@ -399,20 +403,20 @@ bool start() {
 } // namespace
 
 int main() {
+    static char out_buffer[1 << 16]; // a recorded batch in few writes
+    std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     if (!start()) {
         return 1;
     }
     std::string pending;
     for (;;) {
-        // The recorded lines go out a batch at a time, so the stream is read
-        // as fast as the server sends it.
+        // The window's own events first, as a client that only has those
+        // would handle them: its lookup must not wait for the printing of a
+        // long recorded batch. The recorded lines go out a batch at a time.
+        handle_window_events();
         XRecordProcessReplies(data);
         std::fflush(stdout);
-        while (XPending(control) > 0) {
-            XEvent event;
-            XNextEvent(control, &event);
-            on_window_event(event);
-        }
+        handle_window_events();
         if (ended) {
             return 1;
         }
