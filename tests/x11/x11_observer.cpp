@@ -18,15 +18,19 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-Display* control = nullptr; // queries, the window, the marker requests
+Display* control = nullptr; // queries and the marker requests
+Display* own = nullptr;     // the window's own connection, served by its own thread
 Display* data = nullptr;    // the recorded stream
 Window window = 0;
 Atom mark_atom = 0;
@@ -38,6 +42,10 @@ std::vector<KeySym> keymap; // mirror: (keycode - min) * syms_per_code + level
 std::vector<bool> spare;    // keycodes that had no keysym at start
 std::vector<unsigned> text; // code points received by the window since the last TEXT
 std::vector<unsigned> window_text; // ... as its own lookup read them, since the last WTEXT
+std::mutex window_lock;            // window_text and the catch-up below
+std::condition_variable window_caught_up;
+bool catch_up_done = false;
+int wake_window[2] = {-1, -1}; // a pipe: the window's thread catches up when a byte comes
 int xkb_event_base = -1;
 bool ended = false;
 
@@ -243,6 +251,7 @@ void look_up_key(XKeyEvent& key) {
     XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
     unsigned cp = keysym_code_point(sym);
     if (cp != 0) {
+        std::lock_guard<std::mutex> hold(window_lock);
         window_text.push_back(cp);
     }
 }
@@ -258,16 +267,54 @@ void on_window_event(XEvent& event) {
     } else if (event.type == KeyPress) {
         look_up_key(event.xkey);
     } else if (event.type == FocusOut) {
-        XSetInputFocus(control, window, RevertToParent, CurrentTime);
+        XSetInputFocus(own, window, RevertToParent, CurrentTime);
     }
 }
 
 void handle_window_events() {
-    while (XPending(control) > 0) {
+    while (XPending(own) > 0) {
         XEvent event;
-        XNextEvent(control, &event);
+        XNextEvent(own, &event);
         on_window_event(event);
     }
+}
+
+// The window is an ordinary client: a thread of its own handles its events
+// as they come, so its lookups never wait for the printing of a long
+// recorded batch on the main thread.
+void serve_window() {
+    for (;;) {
+        handle_window_events();
+        pollfd fds[2] = {{ConnectionNumber(own), POLLIN, 0}, {wake_window[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR)) {
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            char byte = 0;
+            if (read(wake_window[0], &byte, 1) != 1) {
+                return;
+            }
+            XSync(own, False); // every event the server sent before now is queued
+            handle_window_events();
+            std::lock_guard<std::mutex> hold(window_lock);
+            catch_up_done = true;
+            window_caught_up.notify_one();
+        }
+    }
+}
+
+// Waits until the window has handled every event the server sent it so far.
+void catch_up_window() {
+    std::unique_lock<std::mutex> hold(window_lock);
+    catch_up_done = false;
+    const char byte = 'x';
+    if (write(wake_window[1], &byte, 1) != 1) {
+        return;
+    }
+    window_caught_up.wait(hold, [] { return catch_up_done; });
 }
 
 void answer(const std::string& line) {
@@ -301,16 +348,20 @@ void answer(const std::string& line) {
             }
         }
     } else if (line == "TEXT" || line == "WTEXT") {
-        XSync(control, False);
-        handle_window_events();
-        std::vector<unsigned>& received = line == "TEXT" ? text : window_text;
+        std::vector<unsigned> received;
+        if (line == "TEXT") {
+            received.swap(text);
+        } else {
+            catch_up_window();
+            std::lock_guard<std::mutex> hold(window_lock);
+            received.swap(window_text);
+        }
         out = line;
         char hex[16];
         for (unsigned cp : received) {
             std::snprintf(hex, sizeof hex, " %x", cp);
             out += hex;
         }
-        received.clear();
     } else if (line == "BOUND") {
         read_keymap();
         out = "BOUND";
@@ -329,7 +380,8 @@ void answer(const std::string& line) {
 bool start() {
     control = XOpenDisplay(nullptr);
     data = XOpenDisplay(nullptr);
-    if (control == nullptr || data == nullptr) {
+    own = XOpenDisplay(nullptr);
+    if (control == nullptr || data == nullptr || own == nullptr || pipe(wake_window) != 0) {
         std::fprintf(stderr, "observer: cannot open display %s\n", XDisplayName(nullptr));
         return false;
     }
@@ -347,7 +399,10 @@ bool start() {
     if (XkbQueryExtension(control, &xkb_opcode, &event_base, &error_base, &xkb_maj, &xkb_min)) {
         xkb_major = xkb_opcode;
         // As toolkits do: an XKB map change refreshes the window's lookup.
-        if (XkbSelectEvents(control, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask)) {
+        int own_opcode = 0;
+        int own_errors = 0;
+        if (XkbQueryExtension(own, &own_opcode, &event_base, &own_errors, &xkb_maj, &xkb_min) &&
+            XkbSelectEvents(own, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask)) {
             xkb_event_base = event_base;
         }
     }
@@ -358,17 +413,18 @@ bool start() {
         spare[static_cast<size_t>(k - min_keycode)] = !carries_keysym(k);
     }
     mark_atom = XInternAtom(control, "BRASKELOT_OBSERVER_MARK", False);
-    window = XCreateSimpleWindow(control, DefaultRootWindow(control), 0, 0, 64, 64, 0, 0, 0);
-    XSelectInput(control, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
-    XMapWindow(control, window);
+    window = XCreateSimpleWindow(own, DefaultRootWindow(own), 0, 0, 64, 64, 0, 0, 0);
+    XSelectInput(own, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
+    XMapWindow(own, window);
     for (;;) { // focus may only go to a viewable window
         XEvent event;
-        XNextEvent(control, &event);
+        XNextEvent(own, &event);
         if (event.type == MapNotify) {
             break;
         }
     }
-    XSetInputFocus(control, window, RevertToParent, CurrentTime);
+    XSetInputFocus(own, window, RevertToParent, CurrentTime);
+    XSync(own, False);
 
     XRecordRange* ranges[2] = {XRecordAllocRange(), XRecordAllocRange()};
     ranges[0]->device_events.first = KeyPress;
@@ -395,6 +451,7 @@ bool start() {
     }
     XRecordProcessReplies(data);
     XSync(control, False);
+    std::thread(serve_window).detach();
     std::printf("OBSERVER_READY\n");
     std::fflush(stdout);
     return true;
@@ -403,6 +460,7 @@ bool start() {
 } // namespace
 
 int main() {
+    XInitThreads(); // the window's connection is served by a thread of its own
     static char out_buffer[1 << 16]; // a recorded batch in few writes
     std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     if (!start()) {
@@ -410,13 +468,13 @@ int main() {
     }
     std::string pending;
     for (;;) {
-        // The window's own events first, as a client that only has those
-        // would handle them: its lookup must not wait for the printing of a
-        // long recorded batch. The recorded lines go out a batch at a time.
-        handle_window_events();
+        // The recorded lines go out a batch at a time.
         XRecordProcessReplies(data);
         std::fflush(stdout);
-        handle_window_events();
+        while (XPending(control) > 0) { // none selected; errors and the like
+            XEvent event;
+            XNextEvent(control, &event);
+        }
         if (ended) {
             return 1;
         }
