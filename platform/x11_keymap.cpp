@@ -8,8 +8,8 @@
 namespace {
 
 struct keymap_copy {
-    bool fresh;     // fetched at all
-    int stale_low;  // keycodes announced changed since, none when low > high
+    bool fresh;    // fetched at all
+    int stale_low; // keycodes announced changed since, none when low > high
     int stale_high;
     int min_keycode;
     int max_keycode;

@@ -56,8 +56,12 @@ TEST(X11SpareChoice, FreeLevelsFirstThenLeastRecentlyUsed) {
          {10, 0},
          {1, SPARE_PLAIN},
          1},
-        {"a key held down only when every key is", {key(10, A, 5, B, 6), key(11, C, 3, D, 9)}, 2, {10, 11},
-         {1, SPARE_PLAIN}, 0},
+        {"a key held down only when every key is",
+         {key(10, A, 5, B, 6), key(11, C, 3, D, 9)},
+         2,
+         {10, 11},
+         {1, SPARE_PLAIN},
+         0},
     };
     for (const choice_row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -38,9 +38,9 @@ int xkb_major = -1;
 int min_keycode = 8;
 int max_keycode = 255;
 int syms_per_code = 1;
-std::vector<KeySym> keymap; // mirror: (keycode - min) * syms_per_code + level
-std::vector<bool> spare;    // keycodes that had no keysym at start
-std::vector<unsigned> text; // code points received by the window since the last TEXT
+std::vector<KeySym> keymap;        // mirror: (keycode - min) * syms_per_code + level
+std::vector<bool> spare;           // keycodes that had no keysym at start
+std::vector<unsigned> text;        // code points received by the window since the last TEXT
 std::vector<unsigned> window_text; // ... as its own lookup read them, since the last WTEXT
 std::mutex window_lock;            // window_text and the catch-up below
 std::condition_variable window_caught_up;
@@ -194,7 +194,7 @@ void note_key(int keycode, bool press) {
 void print_event(const unsigned char* ev, bool swapped) {
     int type = ev[0] & 0x7f;
     int detail = ev[1];
-    uint32_t time = card32(ev + 4, swapped);               // the server's clock, ms
+    uint32_t time = card32(ev + 4, swapped);                // the server's clock, ms
     int x = static_cast<int16_t>(card16(ev + 20, swapped)); // rootX
     int y = static_cast<int16_t>(card16(ev + 22, swapped)); // rootY
     if (type == KeyPress || type == KeyRelease) {
@@ -202,8 +202,8 @@ void print_event(const unsigned char* ev, bool swapped) {
                     keysym_name(first_keysym(detail)).c_str(), time);
         note_key(detail, type == KeyPress);
     } else if (type == ButtonPress || type == ButtonRelease) {
-        std::printf("button %s button=%d x=%d y=%d time=%u\n", type == ButtonPress ? "press" : "release", detail, x,
-                    y, time);
+        std::printf("button %s button=%d x=%d y=%d time=%u\n", type == ButtonPress ? "press" : "release", detail, x, y,
+                    time);
     } else if (type == MotionNotify) {
         std::printf("motion x=%d y=%d\n", x, y);
     }
@@ -460,7 +460,7 @@ bool start() {
 } // namespace
 
 int main() {
-    XInitThreads(); // the window's connection is served by a thread of its own
+    XInitThreads();                  // the window's connection is served by a thread of its own
     static char out_buffer[1 << 16]; // a recorded batch in few writes
     std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     if (!start()) {
