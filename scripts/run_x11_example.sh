@@ -19,8 +19,8 @@ xvfb=
 observer=
 cleanup() {
     exec 4>&- 2>/dev/null || true
-    [ -n "$observer" ] && kill "$observer" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    if [ -n "$observer" ]; then kill "$observer" 2>/dev/null || true; fi
+    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
