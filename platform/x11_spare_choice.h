@@ -13,7 +13,7 @@
 // of the key keeps its keysym across the change, so its recent events stay
 // right.
 
-constexpr uint64_t SPARE_REBIND_HOLD_US = 20000;
+constexpr uint64_t SPARE_REBIND_HOLD_US = 30000;
 
 constexpr int SPARE_PLAIN = 0;
 constexpr int SPARE_SHIFTED = 1;

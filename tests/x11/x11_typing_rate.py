@@ -18,6 +18,7 @@ import argparse
 import difflib
 import os
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
@@ -46,14 +47,18 @@ def received(observer, command):
 
 
 def type_text(program, observer, text):
-    """(characters/s, releases missing from the recording, wrong in TEXT, wrong
-    in WTEXT) for one text."""
+    """(characters/s to the last release seen, characters/s to the PONG,
+    releases missing from the recording, wrong in TEXT, wrong in WTEXT) for
+    one text."""
     observer.mark()
     received(observer, "TEXT")
     received(observer, "WTEXT")
     script = "".join(line + "\n" for line in typed(text))
+    pong = []  # when the reply came: the server had processed every event by then
+    waiter = threading.Thread(target=lambda: pong.append((next_line(program.lines, "PONG"), time.monotonic())))
     started = time.monotonic()
     program.send(script + "PING\n")
+    waiter.start()
     releases, last = 0, started
     while releases < len(text):
         try:
@@ -63,10 +68,10 @@ def type_text(program, observer, text):
         fields = line.decode(errors="replace").split()
         if fields[:2] == ["key", "release"] and fields[3].split("=")[1] not in MODIFIERS:
             releases, last = releases + 1, time.monotonic()
-    next_line(program.lines, "PONG")
+    waiter.join()
     observer.mark()
-    return (len(text) / (last - started), len(text) - releases, wrong(text, received(observer, "TEXT")),
-            wrong(text, received(observer, "WTEXT")))
+    return (len(text) / (last - started), len(text) / (pong[0][1] - started), len(text) - releases,
+            wrong(text, received(observer, "TEXT")), wrong(text, received(observer, "WTEXT")))
 
 
 def main():
@@ -92,8 +97,9 @@ def main():
             if args.only not in (None, name):
                 continue
             for round_number in range(1, args.rounds + 1):
-                rate, lost, text_wrong, window_wrong = type_text(program, observer, text)
-                print(f"{name:9} round {round_number}: {len(text)} characters, {rate:7.0f} chars/s, "
+                rate, to_pong, lost, text_wrong, window_wrong = type_text(program, observer, text)
+                print(f"{name:9} round {round_number}: {len(text)} characters, {rate:7.0f} chars/s "
+                      f"({to_pong:.0f} to the PONG), "
                       f"wrong: {text_wrong} in TEXT, {window_wrong} in WTEXT"
                       + (f" ({lost} releases missing from the recording)" if lost else ""))
         program.finish(close=True)
