@@ -1,6 +1,7 @@
 #include "platform/x11_keys.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -66,6 +67,16 @@ void vk_event(uint16_t vk, bool up) {
     if (keycode != 0) x11_release_keycode(keycode);
 }
 
+// A key with nothing shifted types a letter's capital with Shift for a client
+// that converts the case itself, the letter for one that reads the server's
+// key type: with Shift held, only a key that has the letter shifted too is sure.
+bool has_case(uint32_t keysym) {
+    KeySym lower = NoSymbol;
+    KeySym upper = NoSymbol;
+    XConvertCase(keysym, &lower, &upper);
+    return lower != upper;
+}
+
 uint8_t press_shifted(uint8_t shift_keycode, uint8_t keycode) {
     x11_press_keycode(shift_keycode);
     x11_press_keycode(keycode);
@@ -81,7 +92,7 @@ uint8_t press_character(uint32_t keysym) {
     uint8_t keycode = x11_keymap_find(keysym, KEYMAP_PLAIN);
     if (keycode != 0) {
         const uint32_t shifted = x11_keymap_keysym(keycode, KEYMAP_SHIFTED);
-        if (!shift || shifted == 0 || shifted == keysym) {
+        if (!shift || shifted == keysym || (shifted == 0 && !has_case(keysym))) {
             x11_press_keycode(keycode);
             return keycode;
         }

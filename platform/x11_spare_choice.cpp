@@ -19,11 +19,20 @@ bool better(bool down, uint32_t used, bool best_down, uint32_t best_used) {
 
 } // namespace
 
-spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down) {
-    for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
-        for (int i = 0; i < count; ++i) {
-            if (slots[i].level[level].keysym == 0 && !keycode_down[slots[i].keycode]) return {i, level};
-        }
+spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t now_us) {
+    int plain_lru = -1;
+    for (int i = 0; i < count; ++i) {
+        if (keycode_down[slots[i].keycode]) continue;
+        const spare_level& plain = slots[i].level[SPARE_PLAIN];
+        if (plain.keysym == 0) return {i, SPARE_PLAIN};
+        if (plain_lru < 0 || plain.last_used < slots[plain_lru].level[SPARE_PLAIN].last_used) plain_lru = i;
+    }
+    // A plain level that can change at once needs no Shift and no wait.
+    if (plain_lru >= 0 && now_us >= slots[plain_lru].level[SPARE_PLAIN].last_event_us + SPARE_REBIND_HOLD_US) {
+        return {plain_lru, SPARE_PLAIN};
+    }
+    for (int i = 0; i < count; ++i) {
+        if (slots[i].level[SPARE_SHIFTED].keysym == 0 && !keycode_down[slots[i].keycode]) return {i, SPARE_SHIFTED};
     }
     spare_pick best{-1, SPARE_PLAIN};
     bool best_down = true;

@@ -34,11 +34,12 @@ struct spare_pick {
     int level; // SPARE_PLAIN or SPARE_SHIFTED
 };
 
-/// Where to bind a keysym on one level: a free level (plain before shifted,
-/// so most characters need no Shift), else the least recently used level of
-/// a key that is not held down. A key held down is taken only when every key
-/// is; the caller releases it.
-spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down);
+/// Where to bind a keysym on one level, at now_us: a free plain level; else
+/// the least recently used plain level if it can change at once; else a free
+/// shifted level; else the least recently used level, which may have to wait.
+/// Plain levels come first as they need no Shift around the press. A key held
+/// down is taken only when every key is; the caller releases it.
+spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t now_us);
 
 /// Which key to bind on both levels: one with no binding, else the one whose
 /// levels were least recently used, a key up before one held down.

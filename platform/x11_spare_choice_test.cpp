@@ -9,9 +9,13 @@ constexpr uint32_t B = 0x1000411;
 constexpr uint32_t C = 0x1004e00;
 constexpr uint32_t D = 0x1004e01;
 
+constexpr uint64_t T = 1000000;                     // when each level's last event was sent
+constexpr uint64_t HOT = T;                         // the clock just then
+constexpr uint64_t COLD = T + SPARE_REBIND_HOLD_US; // and once a binding may change at once
+
 // A key with a binding (or none) on each level: {keysym, last use}.
 spare_slot key(uint8_t keycode, uint32_t plain, uint32_t plain_used, uint32_t shifted, uint32_t shifted_used) {
-    return spare_slot{keycode, {{plain, plain_used, 0}, {shifted, shifted_used, 0}}};
+    return spare_slot{keycode, {{plain, plain_used, T}, {shifted, shifted_used, T}}};
 }
 
 struct choice_row {
@@ -19,47 +23,61 @@ struct choice_row {
     spare_slot slots[3];
     int count;
     uint8_t down[2]; // keycodes held down, 0 for none
+    uint64_t now_us;
     spare_pick level_pick;
     int key_pick;
 };
 
-TEST(X11SpareChoice, FreeLevelsFirstThenLeastRecentlyUsed) {
+TEST(X11SpareChoice, PlainLevelsFirstThenFreeShiftedThenLeastRecentlyUsed) {
     const choice_row rows[] = {
-        {"no keys", {}, 0, {0, 0}, {-1, SPARE_PLAIN}, -1},
+        {"no keys", {}, 0, {0, 0}, HOT, {-1, SPARE_PLAIN}, -1},
         {"a free key: its plain level, and the key for a pair",
          {key(10, A, 1, B, 2), key(11, 0, 0, 0, 0), key(12, C, 3, 0, 0)},
          3,
          {0, 0},
+         HOT,
          {1, SPARE_PLAIN},
          1},
-        {"the free shifted level of a bound key before any eviction; a pair evicts the older key",
+        {"plain levels just used: a free shifted level before any wait; a pair evicts the older key",
          {key(10, A, 5, B, 6), key(11, C, 3, 0, 0)},
          2,
          {0, 0},
+         HOT,
          {1, SPARE_SHIFTED},
          1},
-        {"all levels bound: the least recently used level, shifted or plain",
+        {"plain levels old enough: the least recently used one, no Shift needed",
+         {key(10, A, 5, B, 6), key(11, C, 3, 0, 0)},
+         2,
+         {0, 0},
+         COLD,
+         {1, SPARE_PLAIN},
+         1},
+        {"all bound and just used: the least recently used level, shifted or plain",
          {key(10, A, 5, B, 2), key(11, C, 3, D, 4)},
          2,
          {0, 0},
+         HOT,
          {0, SPARE_SHIFTED},
          1},
         {"a free level of a key held down is not taken",
          {key(10, A, 5, 0, 0), key(11, C, 3, D, 4)},
          2,
          {10, 0},
+         HOT,
          {1, SPARE_PLAIN},
          1},
         {"a key held down is passed over while another is up",
          {key(10, A, 1, B, 2), key(11, C, 7, D, 8)},
          2,
          {10, 0},
+         COLD,
          {1, SPARE_PLAIN},
          1},
         {"a key held down only when every key is",
          {key(10, A, 5, B, 6), key(11, C, 3, D, 9)},
          2,
          {10, 11},
+         HOT,
          {1, SPARE_PLAIN},
          0},
     };
@@ -69,7 +87,7 @@ TEST(X11SpareChoice, FreeLevelsFirstThenLeastRecentlyUsed) {
         for (const uint8_t keycode : row.down) {
             if (keycode != 0) down[keycode] = true;
         }
-        const spare_pick pick = choose_spare_level(row.slots, row.count, down);
+        const spare_pick pick = choose_spare_level(row.slots, row.count, down, row.now_us);
         EXPECT_EQ(pick.slot, row.level_pick.slot);
         if (pick.slot >= 0) EXPECT_EQ(pick.level, row.level_pick.level);
         EXPECT_EQ(choose_spare_slot(row.slots, row.count, down), row.key_pick);

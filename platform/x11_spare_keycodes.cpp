@@ -132,7 +132,8 @@ uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted) {
 
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
     x11_keymap_update();
-    const spare_pick pick = choose_spare_level(slots, slot_count, x11_keycodes_down());
+    flush_events(); // the holds count from when the events left
+    const spare_pick pick = choose_spare_level(slots, slot_count, x11_keycodes_down(), now_us());
     if (pick.slot < 0) return 0;
     spare_slot& slot = slots[pick.slot];
     uint32_t plain = slot.level[SPARE_PLAIN].keysym;

@@ -150,6 +150,7 @@ def run_session(report, args, env, observer, names):
     observer.ask("WTEXT", "WTEXT")
     piece = 0
     for case in SESSION:
+        time.sleep(case.settle)
         if case.before:
             subprocess.run(case.before.split()[:1] + ["-display", env["DISPLAY"]] + case.before.split()[1:],
                            check=True, timeout=WAIT)
