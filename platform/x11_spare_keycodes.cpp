@@ -16,7 +16,10 @@ spare_slot slots[MAX_SPARES];
 int pressed_level[MAX_SPARES]; // the level the key's last press was read at
 int slot_count;
 uint32_t use_clock;
-uint64_t flushed_us; // when the request buffer was last known sent
+uint64_t flushed_us;  // when the request buffer was last known sent
+bool repeat_off[256]; // spare keycodes whose auto-repeat this program turned off
+bool repeats_saved;
+char saved_repeats[32]; // the server's per-key auto-repeat bits before that
 
 uint64_t now_us() {
     timespec now{};
@@ -50,6 +53,29 @@ void flush_events() {
     flushed_us = now;
 }
 
+void set_auto_repeat(uint8_t keycode, bool on) {
+    XKeyboardControl control{};
+    control.key = keycode;
+    control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
+    XChangeKeyboardControl(x11_display(), KBKey | KBAutoRepeatMode, &control);
+}
+
+// A key held down repeats by the server's own auto-repeat, read at the level
+// of the modifiers then: a character bound on the shifted level would repeat
+// as the plain one, and the Windows program's held key never repeats at all.
+// A spare keycode in use therefore does not repeat.
+void stop_auto_repeat(uint8_t keycode) {
+    if (repeat_off[keycode]) return;
+    if (!repeats_saved) {
+        XKeyboardState state{};
+        XGetKeyboardControl(x11_display(), &state);
+        for (int i = 0; i < 32; ++i) saved_repeats[i] = state.auto_repeats[i];
+        repeats_saved = true;
+    }
+    set_auto_repeat(keycode, false);
+    repeat_off[keycode] = true;
+}
+
 void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     KeySym keysyms[2] = {plain, shifted};
     XChangeKeyboardMapping(x11_display(), keycode, 2, keysyms, 1);
@@ -61,6 +87,7 @@ void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
 // may come back filled with the capital of the plain keysym, as the server's
 // keyboard extension completes a letter; the slot records what the key shows.
 bool bind_and_read_back(spare_slot& slot, uint32_t plain, uint32_t shifted) {
+    stop_auto_repeat(slot.keycode);
     change_mapping(slot.keycode, plain, shifted);
     int per_keycode = 0;
     KeySym* keysyms = XGetKeyboardMapping(x11_display(), slot.keycode, 1, &per_keycode);
@@ -176,6 +203,12 @@ void x11_spare_unbind_all() {
         change_mapping(slot.keycode, 0, 0);
         slot.level[SPARE_PLAIN].keysym = 0;
         slot.level[SPARE_SHIFTED].keysym = 0;
+    }
+    for (int keycode = 0; keycode < 256; ++keycode) {
+        if (!repeat_off[keycode]) continue;
+        const auto code = static_cast<uint8_t>(keycode);
+        set_auto_repeat(code, ((static_cast<unsigned>(saved_repeats[keycode / 8]) >> (keycode % 8)) & 1U) != 0);
+        repeat_off[keycode] = false;
     }
     x11_round_trip();
 }
