@@ -76,6 +76,12 @@ void stop_auto_repeat(uint8_t keycode) {
     repeat_off[keycode] = true;
 }
 
+void restore_auto_repeat(uint8_t keycode) {
+    if (!repeat_off[keycode]) return;
+    set_auto_repeat(keycode, ((static_cast<unsigned>(saved_repeats[keycode / 8]) >> (keycode % 8)) & 1U) != 0);
+    repeat_off[keycode] = false;
+}
+
 void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     KeySym keysyms[2] = {plain, shifted};
     XChangeKeyboardMapping(x11_display(), keycode, 2, keysyms, 1);
@@ -136,7 +142,10 @@ void x11_spare_keycodes_refresh() {
         }
         // A keycode the new keymap uses is no longer ours, unless we hold it down.
         const bool ours = slot.level[SPARE_PLAIN].keysym != 0 || slot.level[SPARE_SHIFTED].keysym != 0;
-        if (!ours && !x11_keymap_is_empty(slot.keycode) && !x11_keycode_is_down(slot.keycode)) continue;
+        if (!ours && !x11_keymap_is_empty(slot.keycode) && !x11_keycode_is_down(slot.keycode)) {
+            restore_auto_repeat(slot.keycode);
+            continue;
+        }
         pressed_level[kept] = level;
         slots[kept++] = slot;
     }
@@ -204,11 +213,6 @@ void x11_spare_unbind_all() {
         slot.level[SPARE_PLAIN].keysym = 0;
         slot.level[SPARE_SHIFTED].keysym = 0;
     }
-    for (int keycode = 0; keycode < 256; ++keycode) {
-        if (!repeat_off[keycode]) continue;
-        const auto code = static_cast<uint8_t>(keycode);
-        set_auto_repeat(code, ((static_cast<unsigned>(saved_repeats[keycode / 8]) >> (keycode % 8)) & 1U) != 0);
-        repeat_off[keycode] = false;
-    }
+    for (int keycode = 0; keycode < 256; ++keycode) restore_auto_repeat(static_cast<uint8_t>(keycode));
     x11_round_trip();
 }

@@ -137,6 +137,7 @@ def code_points(text):
 def check_clean(report, name, observer, names):
     report.compare(f"{name}: no key down (XQueryKeymap)", [], down_names(observer, names))
     report.compare(f"{name}: spare keycodes unbound", [], observer.ask("BOUND", "BOUND"))
+    report.compare(f"{name}: auto-repeat as before", observer.repeat_off, observer.ask("REPEATOFF", "REPEATOFF"))
 
 
 def run_session(report, args, env, observer, names):
@@ -273,6 +274,7 @@ def main():
         xvfb, display = start_xvfb(f"{SCREEN[0]}x{SCREEN[1]}x24")
         env = dict(os.environ, DISPLAY=display)
         observer = Observer([args.observer], env)
+        observer.repeat_off = observer.ask("REPEATOFF", "REPEATOFF")  # keycodes that do not auto-repeat
         names = {}
         run_session(report, args, env, observer, names)
         subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)

@@ -362,6 +362,15 @@ void answer(const std::string& line) {
             std::snprintf(hex, sizeof hex, " %x", cp);
             out += hex;
         }
+    } else if (line == "REPEATOFF") {
+        XKeyboardState state{};
+        XGetKeyboardControl(control, &state);
+        out = "REPEATOFF";
+        for (int k = min_keycode; k <= max_keycode; ++k) {
+            if (((static_cast<unsigned>(static_cast<unsigned char>(state.auto_repeats[k / 8])) >> (k % 8)) & 1U) == 0) {
+                out += " " + std::to_string(k);
+            }
+        }
     } else if (line == "BOUND") {
         read_keymap();
         out = "BOUND";
