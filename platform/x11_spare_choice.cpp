@@ -32,7 +32,7 @@ spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* ke
         return {plain_lru, SPARE_PLAIN};
     }
     for (int i = 0; i < count; ++i) {
-        if (slots[i].level[SPARE_SHIFTED].keysym == 0 && !keycode_down[slots[i].keycode]) return {i, SPARE_SHIFTED};
+        if (spare_shifted_is_free(slots[i]) && !keycode_down[slots[i].keycode]) return {i, SPARE_SHIFTED};
     }
     spare_pick best{-1, SPARE_PLAIN};
     bool best_down = true;
@@ -74,4 +74,16 @@ uint64_t spare_change_wait_us(const spare_slot& slot, uint32_t plain, uint32_t s
         if (ready > now_us && ready - now_us > wait) wait = ready - now_us;
     }
     return wait;
+}
+
+bool spare_shifted_is_free(const spare_slot& slot) {
+    const uint32_t shifted = slot.level[SPARE_SHIFTED].keysym;
+    return shifted == 0 || shifted == slot.level[SPARE_PLAIN].keysym;
+}
+
+spare_binding spare_level_binding(const spare_slot& slot, int level, uint32_t keysym) {
+    const uint32_t plain = slot.level[SPARE_PLAIN].keysym;
+    const uint32_t shifted = slot.level[SPARE_SHIFTED].keysym;
+    if (level == SPARE_PLAIN) return {keysym, spare_shifted_is_free(slot) ? keysym : shifted};
+    return {plain != 0 ? plain : keysym, keysym};
 }

@@ -36,10 +36,25 @@ struct spare_pick {
 
 /// Where to bind a keysym on one level, at now_us: a free plain level; else
 /// the least recently used plain level if it can change at once; else a free
-/// shifted level; else the least recently used level, which may have to wait.
+/// shifted level (spare_shifted_is_free); else the least recently used level,
+/// which may have to wait.
 /// Plain levels come first as they need no Shift around the press. A key held
 /// down is taken only when every key is; the caller releases it.
 spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t now_us);
+
+struct spare_binding {
+    uint32_t plain;
+    uint32_t shifted;
+};
+
+/// What the key of slot carries once keysym is bound on level. A shifted
+/// level with nothing of its own repeats the plain keysym: the key then types
+/// the same with Shift or Caps Lock, where an empty shifted level would let the
+/// server give a letter its capital there.
+spare_binding spare_level_binding(const spare_slot& slot, int level, uint32_t keysym);
+
+/// True when the shifted level of slot carries nothing of its own.
+bool spare_shifted_is_free(const spare_slot& slot);
 
 /// Which key to bind on both levels: one with no binding, else the one whose
 /// levels were least recently used, a key up before one held down.

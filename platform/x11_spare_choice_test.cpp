@@ -52,6 +52,13 @@ TEST(X11SpareChoice, PlainLevelsFirstThenFreeShiftedThenLeastRecentlyUsed) {
          COLD,
          {1, SPARE_PLAIN},
          1},
+        {"a shifted level repeating the plain keysym is free",
+         {key(10, A, 5, B, 6), key(11, C, 3, C, 3)},
+         2,
+         {0, 0},
+         HOT,
+         {1, SPARE_SHIFTED},
+         1},
         {"all bound and just used: the least recently used level, shifted or plain",
          {key(10, A, 5, B, 2), key(11, C, 3, D, 4)},
          2,
@@ -91,6 +98,31 @@ TEST(X11SpareChoice, PlainLevelsFirstThenFreeShiftedThenLeastRecentlyUsed) {
         EXPECT_EQ(pick.slot, row.level_pick.slot);
         if (pick.slot >= 0) EXPECT_EQ(pick.level, row.level_pick.level);
         EXPECT_EQ(choose_spare_slot(row.slots, row.count, down), row.key_pick);
+    }
+}
+
+struct binding_row {
+    const char* name;
+    uint32_t plain; // the key before
+    uint32_t shifted;
+    int level; // where K is bound
+    spare_binding after;
+};
+
+TEST(X11SpareChoice, ABindingOnOneLevelKeepsTheOtherAndFillsAnEmptyShiftedOne) {
+    constexpr uint32_t K = 0x1000436;
+    const binding_row rows[] = {
+        {"plain on a free key: both levels", 0, 0, SPARE_PLAIN, {K, K}},
+        {"plain where the shifted level repeats the old plain: both follow", A, A, SPARE_PLAIN, {K, K}},
+        {"plain beside a shifted character of its own: that one stays", A, B, SPARE_PLAIN, {K, B}},
+        {"shifted beside a plain one: the plain one stays", A, A, SPARE_SHIFTED, {A, K}},
+        {"shifted on a key bound nowhere: both levels", 0, 0, SPARE_SHIFTED, {K, K}},
+    };
+    for (const binding_row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const spare_binding after = spare_level_binding(key(10, row.plain, 1, row.shifted, 1), row.level, K);
+        EXPECT_EQ(after.plain, row.after.plain);
+        EXPECT_EQ(after.shifted, row.after.shifted);
     }
 }
 

@@ -172,11 +172,8 @@ uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
     const spare_pick pick = choose_spare_level(slots, slot_count, x11_keycodes_down(), now_us());
     if (pick.slot < 0) return 0;
     spare_slot& slot = slots[pick.slot];
-    uint32_t plain = slot.level[SPARE_PLAIN].keysym;
-    uint32_t shifted = slot.level[SPARE_SHIFTED].keysym;
-    (pick.level == SPARE_PLAIN ? plain : shifted) = keysym;
-    if (plain == 0) plain = keysym; // a shifted binding alone would leave the plain level typing it anyway
-    if (!bind(slot, plain, shifted)) return 0;
+    const spare_binding binding = spare_level_binding(slot, pick.level, keysym);
+    if (!bind(slot, binding.plain, binding.shifted)) return 0;
     *level = pick.level == SPARE_PLAIN ? KEYMAP_PLAIN : KEYMAP_SHIFTED;
     return slot.keycode;
 }
