@@ -89,7 +89,7 @@ void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
 
 // Reads the keycode back: the reply comes after the change has been applied,
 // so it tells whether the server made it. The notifications of the change
-// that came before the reply are covered by it. A shifted level left empty
+// that came before the reply are covered by it. A shifted level asked empty
 // may come back filled with the capital of the plain keysym, as the server's
 // keyboard extension completes a letter; the slot records what the key shows.
 bool bind_and_read_back(spare_slot& slot, uint32_t plain, uint32_t shifted) {

@@ -13,8 +13,8 @@ void x11_spare_keycodes_refresh();
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted);
 
 /// A keycode that now carries keysym on *level (KEYMAP_PLAIN or
-/// KEYMAP_SHIFTED; its other level keeps what it had), confirmed by the
-/// server before this returns, or 0 when none can be had.
+/// KEYMAP_SHIFTED; a character of its own on the other level stays),
+/// confirmed by the server before this returns, or 0 when none can be had.
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level);
 
 /// Notes a press or release sent on a keycode, with or without Shift held: a
