@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/x11_keymap.h"
+#include "platform/x11_spare_keycodes.h"
 
 namespace {
 
@@ -39,15 +40,28 @@ int connection_lost(Display* /*lost*/) {
 // read-back that follows every binding notices it.
 int request_refused(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
 
+// Only the keycodes a change names are fetched again. The program reads the
+// mapping itself, so Xlib's own copy is never refreshed (with XKB that would
+// cost a round trip per change).
 void handle_event(XEvent* event) {
     if (event->type == MappingNotify) {
-        if (event->xmapping.request == MappingKeyboard) x11_keymap_invalidate();
-        XRefreshKeyboardMapping(&event->xmapping);
+        if (event->xmapping.request == MappingKeyboard) {
+            x11_keymap_invalidate_range(event->xmapping.first_keycode, event->xmapping.count);
+        }
         return;
     }
     if (xkb_event_base >= 0 && event->type == xkb_event_base) {
-        const auto* xkb = reinterpret_cast<const XkbAnyEvent*>(event);
-        if (xkb->xkb_type == XkbMapNotify || xkb->xkb_type == XkbNewKeyboardNotify) x11_keymap_invalidate();
+        const auto* xkb = reinterpret_cast<const XkbEvent*>(event);
+        if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
+            x11_keymap_invalidate();
+        } else if (xkb->any.xkb_type == XkbMapNotify) {
+            const XkbMapNotifyEvent& map = xkb->map;
+            if ((map.changed & XkbKeyTypesMask) != 0) {
+                x11_keymap_invalidate(); // a key type's levels change what every key of it shows
+            } else if ((map.changed & XkbKeySymsMask) != 0) {
+                x11_keymap_invalidate_range(map.first_key_sym, map.num_key_syms);
+            }
+        }
     }
 }
 
@@ -100,6 +114,7 @@ void x11_handle_queued_events() {
 
 void x11_wait_for_input(int fd) {
     XFlush(display);
+    x11_spare_note_flush();
     pollfd watched[2] = {{fd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
     for (;;) {
         // XPending reads what the server has sent; a closed connection makes
@@ -118,4 +133,7 @@ void x11_wait_for_input(int fd) {
     }
 }
 
-void x11_round_trip() { XSync(display, False); }
+void x11_round_trip() {
+    XSync(display, False);
+    x11_spare_note_flush();
+}

@@ -85,9 +85,10 @@ void input_sink_place_pointer(int32_t x, int32_t y) {
 uint32_t input_sink_scan_code(uint16_t vk) { return us_layout_scan_code(vk); }
 
 void input_sink_pause(uint32_t milliseconds) {
-    // What came before the pause reaches the server before it, or the pause
-    // between two clicks would not separate them.
-    XFlush(x11_display());
+    // What came before the pause has been processed by the server before it
+    // starts, so the server's own time stamps of the clicks on either side
+    // are the pause apart, however late it got to the first one.
+    x11_round_trip();
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0) {
     }

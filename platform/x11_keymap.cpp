@@ -8,45 +8,74 @@
 namespace {
 
 struct keymap_copy {
-    bool fresh;
+    bool fresh;    // fetched at all
+    int stale_low; // keycodes announced changed since, none when low > high
+    int stale_high;
     int min_keycode;
     int max_keycode;
     uint32_t keysym[256][2];
     bool empty[256];
 };
 
-keymap_copy keymap;
+keymap_copy keymap{false, 1, 0, 0, 0, {}, {}};
+int covered_keycode;
+
+void fetch_keycodes(int first, int last) {
+    const int count = last - first + 1;
+    int per_keycode = 0;
+    KeySym* keysyms = XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(first), count, &per_keycode);
+    if (keysyms == nullptr) return;
+    for (int i = 0; i < count; ++i) {
+        const auto keycode = static_cast<size_t>(first) + static_cast<size_t>(i);
+        const KeySym* row = keysyms + static_cast<ptrdiff_t>(i) * per_keycode;
+        keymap.empty[keycode] = true;
+        keymap.keysym[keycode][KEYMAP_PLAIN] = 0;
+        keymap.keysym[keycode][KEYMAP_SHIFTED] = 0;
+        for (int column = 0; column < per_keycode; ++column) {
+            if (row[column] != NoSymbol) keymap.empty[keycode] = false;
+            if (column < 2) keymap.keysym[keycode][column] = static_cast<uint32_t>(row[column]);
+        }
+    }
+    XFree(keysyms);
+}
 
 void fetch_keymap() {
-    Display* display = x11_display();
-    keymap = keymap_copy{};
-    XDisplayKeycodes(display, &keymap.min_keycode, &keymap.max_keycode);
-    const int count = keymap.max_keycode - keymap.min_keycode + 1;
-    int per_keycode = 0;
-    KeySym* keysyms = XGetKeyboardMapping(display, static_cast<KeyCode>(keymap.min_keycode), count, &per_keycode);
-    if (keysyms != nullptr) {
-        for (int i = 0; i < count; ++i) {
-            const auto keycode = static_cast<size_t>(keymap.min_keycode) + static_cast<size_t>(i);
-            const KeySym* row = keysyms + static_cast<ptrdiff_t>(i) * per_keycode;
-            keymap.empty[keycode] = true;
-            for (int column = 0; column < per_keycode; ++column) {
-                if (row[column] != NoSymbol) keymap.empty[keycode] = false;
-                if (column < 2) keymap.keysym[keycode][column] = static_cast<uint32_t>(row[column]);
-            }
-        }
-        XFree(keysyms);
+    if (!keymap.fresh) {
+        keymap = keymap_copy{};
+        XDisplayKeycodes(x11_display(), &keymap.min_keycode, &keymap.max_keycode);
+        fetch_keycodes(keymap.min_keycode, keymap.max_keycode);
+    } else {
+        const int low = keymap.stale_low < keymap.min_keycode ? keymap.min_keycode : keymap.stale_low;
+        const int high = keymap.stale_high > keymap.max_keycode ? keymap.max_keycode : keymap.stale_high;
+        if (low <= high) fetch_keycodes(low, high);
     }
     keymap.fresh = true;
+    keymap.stale_low = 1;
+    keymap.stale_high = 0;
     x11_spare_keycodes_refresh();
 }
+
+bool is_stale() { return !keymap.fresh || keymap.stale_low <= keymap.stale_high; }
 
 } // namespace
 
 void x11_keymap_invalidate() { keymap.fresh = false; }
 
+void x11_keymap_invalidate_range(int first, int count) {
+    if (count <= 0 || (count == 1 && first == covered_keycode)) return;
+    const int last = first + count - 1;
+    if (keymap.stale_low > keymap.stale_high) {
+        keymap.stale_low = first;
+        keymap.stale_high = last;
+        return;
+    }
+    if (first < keymap.stale_low) keymap.stale_low = first;
+    if (last > keymap.stale_high) keymap.stale_high = last;
+}
+
 void x11_keymap_update() {
     x11_handle_queued_events();
-    if (!keymap.fresh) fetch_keymap();
+    if (is_stale()) fetch_keymap();
 }
 
 uint8_t x11_keymap_find(uint32_t keysym, int column) {
@@ -68,4 +97,10 @@ void x11_keymap_store(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     keymap.keysym[keycode][KEYMAP_PLAIN] = plain;
     keymap.keysym[keycode][KEYMAP_SHIFTED] = shifted;
     keymap.empty[keycode] = plain == 0 && shifted == 0;
+}
+
+void x11_keymap_covered(uint8_t keycode) {
+    covered_keycode = keycode;
+    x11_handle_queued_events();
+    covered_keycode = 0;
 }

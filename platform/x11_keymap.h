@@ -2,16 +2,19 @@
 #include <cstdint>
 
 // A copy of the server's keyboard mapping (the first two columns: the plain
-// and the shifted keysym), fetched when first needed after every change the
-// server announces, never kept across one.
+// and the shifted keysym). The keycodes the server announces as changed are
+// fetched again when next needed, never kept across a change.
 
 constexpr int KEYMAP_PLAIN = 0;
 constexpr int KEYMAP_SHIFTED = 1;
 
-/// Drops the copy; the next look-up fetches the mapping again.
+/// Drops the copy; the next look-up fetches the whole mapping again.
 void x11_keymap_invalidate();
 
-/// Handles the changes announced so far and fetches the mapping if it is stale.
+/// Drops the copy of count keycodes from first on; the next look-up fetches them.
+void x11_keymap_invalidate_range(int first, int count);
+
+/// Handles the changes announced so far and fetches what is stale.
 void x11_keymap_update();
 
 /// The first keycode whose column carries keysym, or 0; updates the copy first.
@@ -25,3 +28,8 @@ bool x11_keymap_is_empty(uint8_t keycode);
 
 /// Records a change the program has just made and read back itself.
 void x11_keymap_store(uint8_t keycode, uint32_t plain, uint32_t shifted);
+
+/// Handles the announcements queued now, those of a change of this keycode
+/// alone excepted: they came before the read-back just stored, so it covers
+/// them.
+void x11_keymap_covered(uint8_t keycode);

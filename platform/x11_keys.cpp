@@ -1,6 +1,7 @@
 #include "platform/x11_keys.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -66,15 +67,32 @@ void vk_event(uint16_t vk, bool up) {
     if (keycode != 0) x11_release_keycode(keycode);
 }
 
+// A key with nothing shifted types a letter's capital with Shift for a client
+// that converts the case itself, the letter for one that reads the server's
+// key type: with Shift held, only a key that has the letter shifted too is sure.
+bool has_case(uint32_t keysym) {
+    KeySym lower = NoSymbol;
+    KeySym upper = NoSymbol;
+    XConvertCase(keysym, &lower, &upper);
+    return lower != upper;
+}
+
+uint8_t press_shifted(uint8_t shift_keycode, uint8_t keycode) {
+    x11_press_keycode(shift_keycode);
+    x11_press_keycode(keycode);
+    x11_release_keycode(shift_keycode);
+    return keycode;
+}
+
 // Types the character whatever the modifiers we hold: a key that has it at
 // the level the Shift we hold selects, or that key with a Shift added around
-// the press, or else a spare keycode that has it at both levels.
+// the press, or else a spare keycode bound to it.
 uint8_t press_character(uint32_t keysym) {
     const bool shift = shift_is_down();
     uint8_t keycode = x11_keymap_find(keysym, KEYMAP_PLAIN);
     if (keycode != 0) {
         const uint32_t shifted = x11_keymap_keysym(keycode, KEYMAP_SHIFTED);
-        if (!shift || shifted == 0 || shifted == keysym) {
+        if (!shift || shifted == keysym || (shifted == 0 && !has_case(keysym))) {
             x11_press_keycode(keycode);
             return keycode;
         }
@@ -84,15 +102,15 @@ uint8_t press_character(uint32_t keysym) {
         x11_press_keycode(keycode);
         return keycode;
     }
-    const uint8_t shift_keycode = keycode != 0 ? x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN) : 0;
-    if (shift_keycode != 0) {
-        x11_press_keycode(shift_keycode);
-        x11_press_keycode(keycode);
-        x11_release_keycode(shift_keycode);
-        return keycode;
-    }
-    keycode = x11_spare_bind(keysym, keysym);
-    if (keycode != 0) x11_press_keycode(keycode);
+    const uint8_t shift_keycode = x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN);
+    if (keycode != 0 && shift_keycode != 0) return press_shifted(shift_keycode, keycode);
+    int level = KEYMAP_PLAIN;
+    // A spare binding on one level leaves the other for another character;
+    // with Shift held, or no Shift to add, the key carries it on both.
+    keycode = shift || shift_keycode == 0 ? x11_spare_bind(keysym, keysym) : x11_spare_bind_level(keysym, &level);
+    if (keycode == 0) return 0;
+    if (level == KEYMAP_SHIFTED) return press_shifted(shift_keycode, keycode);
+    x11_press_keycode(keycode);
     return keycode;
 }
 
@@ -125,12 +143,13 @@ void x11_key_event(uint16_t vk, uint16_t unit, bool unicode, bool up) {
 }
 
 void x11_press_keycode(uint8_t keycode) {
-    x11_spare_touch(keycode);
+    x11_spare_note_event(keycode, true, shift_is_down());
     keycode_down[keycode] = true;
     fake_key(keycode, true);
 }
 
 void x11_release_keycode(uint8_t keycode) {
+    x11_spare_note_event(keycode, false, shift_is_down());
     keycode_down[keycode] = false;
     fake_key(keycode, false);
 }

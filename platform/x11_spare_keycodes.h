@@ -8,12 +8,22 @@
 /// the server lost are forgotten, newly empty keycodes join.
 void x11_spare_keycodes_refresh();
 
-/// A keycode that now carries plain (and shifted), confirmed by the server
+/// A keycode that now carries plain and shifted, confirmed by the server
 /// before this returns, or 0 when none can be had.
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted);
 
-/// Notes a use of a keycode, so a spare one in use is the last to go.
-void x11_spare_touch(uint8_t keycode);
+/// A keycode that now carries keysym on *level (KEYMAP_PLAIN or
+/// KEYMAP_SHIFTED; a character of its own on the other level stays),
+/// confirmed by the server before this returns, or 0 when none can be had.
+uint8_t x11_spare_bind_level(uint32_t keysym, int* level);
+
+/// Notes a press or release sent on a keycode, with or without Shift held: a
+/// spare binding pressed is the last to go, and is replaced only once its
+/// last event has had time to be handled.
+void x11_spare_note_event(uint8_t keycode, bool press, bool shift);
+
+/// Notes that every request so far has been sent.
+void x11_spare_note_flush();
 
 /// Releases every spare keycode still down and undoes every binding.
 void x11_spare_unbind_all();

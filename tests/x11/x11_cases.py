@@ -16,8 +16,16 @@ MODIFIERS = {"Shift_L", "Shift_R", "Control_L", "Control_R", "Alt_L", "Alt_R", "
 CHORD = "+Control_L +Alt_L +Shift_L +Super_L +a -a -Control_L -Alt_L -Shift_L -Super_L"
 
 
+# The pause between the clicks of a double or triple click is 10 ms, and the
+# program starts it only once the server has processed the click before it.
+# The server stamps each event with its millisecond clock when it processes
+# it, so the stamps of the presses on either side differ by 10 or more.
+CLICK_GAP_MS = 10
+
+
 class Case:
-    def __init__(self, name, lines, expect=None, replies=(), pos=None, keys=None, text=None, before=None):
+    def __init__(self, name, lines, expect=None, replies=(), pos=None, keys=None, text=None, before=None,
+                 click_gap=False, settle=0.0):
         self.name = name
         self.lines = lines
         self.expect = None if expect is None else expect.split()  # None: the text decides
@@ -26,13 +34,15 @@ class Case:
         self.keys = keys  # keysyms of the keycodes down afterwards (XQueryKeymap), e.g. "Control_L a"
         self.text = text  # characters the observer's window must have received
         self.before = before  # a hook run just before the case: "setxkbmap de"
+        self.click_gap = click_gap  # the button presses are the clicks of one CLICK, paused between
+        self.settle = settle  # seconds to wait first: spare bindings that old are replaced on their plain level
 
 
 def click(button, count, x, y):
     b = {0: 1, 1: 2, 2: 3}[button]
     once = f"motion@{x},{y} B{b}+ motion@{x},{y} B{b}- "
     return Case(f"click button {button} x{count}", [f"CLICK {x} {y} {button} {count}"],
-                f"motion@{x},{y} " + once * count, pos=(x, y))
+                f"motion@{x},{y} " + once * count, pos=(x, y), click_gap=count > 1)
 
 
 def typed(text):
@@ -91,13 +101,15 @@ SESSION = [
     text_case("emoji as two taps", EMOJI),
     Case("emoji as press, press, release, release",
          ["KEY_DOWN 0 0 55357", "KEY_DOWN 0 0 56832", "KEY_UP 0 0 55357", "KEY_UP 0 0 56832"], text=EMOJI, keys=""),
+    Case("letters with a case while Shift is held", typed("\u0436") + ["KEY_DOWN 16 0"] + typed("\u0436\u00e9")
+         + ["KEY_UP 16 0"] + typed("\u0436"), text="\u0436\u0436\u00e9\u0436", keys=""),
     Case("lone surrogate types nothing", ["KEY_TAP 0 0 56832"], "", text="", keys=""),
     text_case("200 distinct non-ASCII characters", NON_ASCII_200),
     Case("hold buttons and chord", ["DOWN 50 60 0", "DOWN 50 60 2", "KEY_DOWN 65 1"],
          "motion@50,60 B1+ motion@50,60 B3+ +Control_L +a", keys="Control_L a"),
     Case("reset releases all", ["RESET"], "B1- B3- -a -Control_L", replies=["RESET_OK"], pos=(50, 60), keys=""),
     Case("hold button and keys", ["DOWN 70 80 0", "KEY_DOWN 66 0", "KEY_DOWN 37 0", "KEY_DOWN 0 0 20013"],
-         "motion@70,80 B1+ +b +Left +U4E2D", keys="b Left U4E2D"),
+         "motion@70,80 B1+ +b +Left +U4E2D", keys="b Left U4E2D", settle=0.1),
     Case("reset keys keeps the button", ["RESET_KEYS"], "-Left -b -U4E2D", replies=["RESET_KEYS_OK"], keys=""),
     Case("reset after reset keys", ["RESET"], "B1-", replies=["RESET_OK"], keys=""),
     Case("reset with nothing held", ["RESET"], "", replies=["RESET_OK"], keys=""),

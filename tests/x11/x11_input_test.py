@@ -26,7 +26,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
 from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_run, missing_tools, \
     next_line, skip_or_fail, start_xvfb, stop  # noqa: E402
-from x11_cases import ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
+from x11_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
 
 SCREEN = (1024, 768)
 MISSING_DISPLAY = ":987654"
@@ -110,6 +110,12 @@ class TraceReader:
         return tokens, characters
 
 
+def press_gaps(lines):
+    """Milliseconds between successive button presses, by the server's time stamps."""
+    times = [int(dict(LINE_FIELDS.findall(line))["time"]) for line in lines if line.startswith("button press")]
+    return [later - earlier for earlier, later in zip(times, times[1:])]
+
+
 def unnamed(tokens):
     """Observed tokens as the dry run is read: keys outside VK_KEYSYMS as +? / -?."""
     known = set(VK_KEYSYMS.values())
@@ -131,6 +137,7 @@ def code_points(text):
 def check_clean(report, name, observer, names):
     report.compare(f"{name}: no key down (XQueryKeymap)", [], down_names(observer, names))
     report.compare(f"{name}: spare keycodes unbound", [], observer.ask("BOUND", "BOUND"))
+    report.compare(f"{name}: auto-repeat as before", observer.repeat_off, observer.ask("REPEATOFF", "REPEATOFF"))
 
 
 def run_session(report, args, env, observer, names):
@@ -141,8 +148,10 @@ def run_session(report, args, env, observer, names):
     report.check("session: ready line", next_line(program.lines, "ready line") == READY_LINE)
     observer.mark()
     observer.ask("TEXT", "TEXT")
+    observer.ask("WTEXT", "WTEXT")
     piece = 0
     for case in SESSION:
+        time.sleep(case.settle)
         if case.before:
             subprocess.run(case.before.split()[:1] + ["-display", env["DISPLAY"]] + case.before.split()[1:],
                            check=True, timeout=WAIT)
@@ -151,8 +160,13 @@ def run_session(report, args, env, observer, names):
         pongs = 1 + case.lines.count("PING")
         want = [r.encode() + b"\r\n" for r in case.replies] + [b"PONG\r\n"] * pongs
         replies = [next_line(program.lines, f"reply of {case.name}") for _ in want]
-        seen = observed(observer.mark(), names)
+        lines = observer.mark()
+        seen = observed(lines, names)
         report.check(f"{case.name}: replies", replies == want, f"expected {want}, got {replies}")
+        if case.click_gap:
+            gaps = press_gaps(lines)
+            report.check(f"{case.name}: presses {CLICK_GAP_MS} ms apart or more by the server's clock",
+                         gaps and min(gaps) >= CLICK_GAP_MS, f"gaps {gaps} ms")
         trace_tokens, characters = [], 0
         for _ in range(pongs):
             tokens, count = reader.read(traced[piece])
@@ -166,9 +180,10 @@ def run_session(report, args, env, observer, names):
                          f"{character_presses(seen)} presses, the dry run types {characters} characters")
             report.check(f"{case.name}: every press released", sorted(t[1:] for t in seen if t[0] == "+")
                          == sorted(t[1:] for t in seen if t[0] == "-"), " ".join(seen))
-        text = observer.ask("TEXT", "TEXT")
+        text, window_text = observer.ask("TEXT", "TEXT"), observer.ask("WTEXT", "WTEXT")
         if case.text is not None:
             report.compare(f"{case.name}: text received", code_points(case.text), text)
+            report.compare(f"{case.name}: text read by the window's own lookup", code_points(case.text), window_text)
         if case.pos is not None:
             report.compare(f"{case.name}: pointer position", case.pos, tuple(int(v) for v in observer.ask("POS", "POS")))
         if case.keys is not None:
@@ -259,6 +274,7 @@ def main():
         xvfb, display = start_xvfb(f"{SCREEN[0]}x{SCREEN[1]}x24")
         env = dict(os.environ, DISPLAY=display)
         observer = Observer([args.observer], env)
+        observer.repeat_off = observer.ask("REPEATOFF", "REPEATOFF")  # keycodes that do not auto-repeat
         names = {}
         run_session(report, args, env, observer, names)
         subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)

@@ -18,15 +18,19 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-Display* control = nullptr; // queries, the window, the marker requests
+Display* control = nullptr; // queries and the marker requests
+Display* own = nullptr;     // the window's own connection, served by its own thread
 Display* data = nullptr;    // the recorded stream
 Window window = 0;
 Atom mark_atom = 0;
@@ -34,9 +38,15 @@ int xkb_major = -1;
 int min_keycode = 8;
 int max_keycode = 255;
 int syms_per_code = 1;
-std::vector<KeySym> keymap; // mirror: (keycode - min) * syms_per_code + level
-std::vector<bool> spare;    // keycodes that had no keysym at start
-std::vector<unsigned> text; // code points received by the window since the last TEXT
+std::vector<KeySym> keymap;        // mirror: (keycode - min) * syms_per_code + level
+std::vector<bool> spare;           // keycodes that had no keysym at start
+std::vector<unsigned> text;        // code points received by the window since the last TEXT
+std::vector<unsigned> window_text; // ... as its own lookup read them, since the last WTEXT
+std::mutex window_lock;            // window_text and the catch-up below
+std::condition_variable window_caught_up;
+bool catch_up_done = false;
+int wake_window[2] = {-1, -1}; // a pipe: the window's thread catches up when a byte comes
+int xkb_event_base = -1;
 bool ended = false;
 
 void read_keymap() {
@@ -184,20 +194,19 @@ void note_key(int keycode, bool press) {
 void print_event(const unsigned char* ev, bool swapped) {
     int type = ev[0] & 0x7f;
     int detail = ev[1];
+    uint32_t time = card32(ev + 4, swapped);                // the server's clock, ms
     int x = static_cast<int16_t>(card16(ev + 20, swapped)); // rootX
     int y = static_cast<int16_t>(card16(ev + 22, swapped)); // rootY
     if (type == KeyPress || type == KeyRelease) {
-        std::printf("key %s keycode=%d keysym=%s\n", type == KeyPress ? "press" : "release", detail,
-                    keysym_name(first_keysym(detail)).c_str());
+        std::printf("key %s keycode=%d keysym=%s time=%u\n", type == KeyPress ? "press" : "release", detail,
+                    keysym_name(first_keysym(detail)).c_str(), time);
         note_key(detail, type == KeyPress);
     } else if (type == ButtonPress || type == ButtonRelease) {
-        std::printf("button %s button=%d x=%d y=%d\n", type == ButtonPress ? "press" : "release", detail, x, y);
+        std::printf("button %s button=%d x=%d y=%d time=%u\n", type == ButtonPress ? "press" : "release", detail, x, y,
+                    time);
     } else if (type == MotionNotify) {
         std::printf("motion x=%d y=%d\n", x, y);
-    } else {
-        return;
     }
-    std::fflush(stdout);
 }
 
 void on_record(XPointer, XRecordInterceptData* d) {
@@ -216,7 +225,10 @@ void on_record(XPointer, XRecordInterceptData* d) {
         int major = p[0];
         if (major == X_ChangeKeyboardMapping) {
             apply_keymap_change(p, swapped);
-        } else if (major == xkb_major) {
+        } else if (major == xkb_major && (p[1] == X_kbSetMap || p[1] == X_kbGetKbdByName)) {
+            // Only the requests that change the map: clients refreshing their
+            // own copy send XKB reads all the time, and reading the map then
+            // would see later changes.
             read_keymap();
         } else if (major == X_ChangeProperty && d->data_len * 4 >= 24) {
             // window(4) property(4) type(4) format(1) pad(3) length(4), then the bytes
@@ -224,7 +236,6 @@ void on_record(XPointer, XRecordInterceptData* d) {
                 uint32_t len = card32(p + 20, swapped);
                 if (24 + len <= d->data_len * 4) {
                     std::printf("MARK %.*s\n", static_cast<int>(len), reinterpret_cast<const char*>(p + 24));
-                    std::fflush(stdout);
                 }
             }
         }
@@ -232,12 +243,78 @@ void on_record(XPointer, XRecordInterceptData* d) {
     XRecordFreeData(d);
 }
 
+// What an ordinary client makes of a key press: its own lookup, with the
+// keymap Xlib holds when the event is handled here.
+void look_up_key(XKeyEvent& key) {
+    char bytes[32];
+    KeySym sym = NoSymbol;
+    XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
+    unsigned cp = keysym_code_point(sym);
+    if (cp != 0) {
+        std::lock_guard<std::mutex> hold(window_lock);
+        window_text.push_back(cp);
+    }
+}
+
 void on_window_event(XEvent& event) {
     if (event.type == MappingNotify) {
         XRefreshKeyboardMapping(&event.xmapping);
+    } else if (xkb_event_base >= 0 && event.type == xkb_event_base) {
+        auto* xkb = reinterpret_cast<XkbEvent*>(&event);
+        if (xkb->any.xkb_type == XkbMapNotify) {
+            XkbRefreshKeyboardMapping(&xkb->map);
+        }
+    } else if (event.type == KeyPress) {
+        look_up_key(event.xkey);
     } else if (event.type == FocusOut) {
-        XSetInputFocus(control, window, RevertToParent, CurrentTime);
+        XSetInputFocus(own, window, RevertToParent, CurrentTime);
     }
+}
+
+void handle_window_events() {
+    while (XPending(own) > 0) {
+        XEvent event;
+        XNextEvent(own, &event);
+        on_window_event(event);
+    }
+}
+
+// The window is an ordinary client: a thread of its own handles its events
+// as they come, so its lookups never wait for the printing of a long
+// recorded batch on the main thread.
+void serve_window() {
+    for (;;) {
+        handle_window_events();
+        pollfd fds[2] = {{ConnectionNumber(own), POLLIN, 0}, {wake_window[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR)) {
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            char byte = 0;
+            if (read(wake_window[0], &byte, 1) != 1) {
+                return;
+            }
+            XSync(own, False); // every event the server sent before now is queued
+            handle_window_events();
+            std::lock_guard<std::mutex> hold(window_lock);
+            catch_up_done = true;
+            window_caught_up.notify_one();
+        }
+    }
+}
+
+// Waits until the window has handled every event the server sent it so far.
+void catch_up_window() {
+    std::unique_lock<std::mutex> hold(window_lock);
+    catch_up_done = false;
+    const char byte = 'x';
+    if (write(wake_window[1], &byte, 1) != 1) {
+        return;
+    }
+    window_caught_up.wait(hold, [] { return catch_up_done; });
 }
 
 void answer(const std::string& line) {
@@ -270,20 +347,30 @@ void answer(const std::string& line) {
                 out += " " + std::to_string(k);
             }
         }
-    } else if (line == "TEXT") {
-        XSync(control, False);
-        while (XPending(control) > 0) {
-            XEvent event;
-            XNextEvent(control, &event);
-            on_window_event(event);
+    } else if (line == "TEXT" || line == "WTEXT") {
+        std::vector<unsigned> received;
+        if (line == "TEXT") {
+            received.swap(text);
+        } else {
+            catch_up_window();
+            std::lock_guard<std::mutex> hold(window_lock);
+            received.swap(window_text);
         }
-        out = "TEXT";
+        out = line;
         char hex[16];
-        for (unsigned cp : text) {
+        for (unsigned cp : received) {
             std::snprintf(hex, sizeof hex, " %x", cp);
             out += hex;
         }
-        text.clear();
+    } else if (line == "REPEATOFF") {
+        XKeyboardState state{};
+        XGetKeyboardControl(control, &state);
+        out = "REPEATOFF";
+        for (int k = min_keycode; k <= max_keycode; ++k) {
+            if (((static_cast<unsigned>(static_cast<unsigned char>(state.auto_repeats[k / 8])) >> (k % 8)) & 1U) == 0) {
+                out += " " + std::to_string(k);
+            }
+        }
     } else if (line == "BOUND") {
         read_keymap();
         out = "BOUND";
@@ -302,7 +389,8 @@ void answer(const std::string& line) {
 bool start() {
     control = XOpenDisplay(nullptr);
     data = XOpenDisplay(nullptr);
-    if (control == nullptr || data == nullptr) {
+    own = XOpenDisplay(nullptr);
+    if (control == nullptr || data == nullptr || own == nullptr || pipe(wake_window) != 0) {
         std::fprintf(stderr, "observer: cannot open display %s\n", XDisplayName(nullptr));
         return false;
     }
@@ -319,6 +407,13 @@ bool start() {
     int xkb_min = XkbMinorVersion;
     if (XkbQueryExtension(control, &xkb_opcode, &event_base, &error_base, &xkb_maj, &xkb_min)) {
         xkb_major = xkb_opcode;
+        // As toolkits do: an XKB map change refreshes the window's lookup.
+        int own_opcode = 0;
+        int own_errors = 0;
+        if (XkbQueryExtension(own, &own_opcode, &event_base, &own_errors, &xkb_maj, &xkb_min) &&
+            XkbSelectEvents(own, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask)) {
+            xkb_event_base = event_base;
+        }
     }
     XDisplayKeycodes(control, &min_keycode, &max_keycode);
     read_keymap();
@@ -327,17 +422,18 @@ bool start() {
         spare[static_cast<size_t>(k - min_keycode)] = !carries_keysym(k);
     }
     mark_atom = XInternAtom(control, "BRASKELOT_OBSERVER_MARK", False);
-    window = XCreateSimpleWindow(control, DefaultRootWindow(control), 0, 0, 64, 64, 0, 0, 0);
-    XSelectInput(control, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
-    XMapWindow(control, window);
+    window = XCreateSimpleWindow(own, DefaultRootWindow(own), 0, 0, 64, 64, 0, 0, 0);
+    XSelectInput(own, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
+    XMapWindow(own, window);
     for (;;) { // focus may only go to a viewable window
         XEvent event;
-        XNextEvent(control, &event);
+        XNextEvent(own, &event);
         if (event.type == MapNotify) {
             break;
         }
     }
-    XSetInputFocus(control, window, RevertToParent, CurrentTime);
+    XSetInputFocus(own, window, RevertToParent, CurrentTime);
+    XSync(own, False);
 
     XRecordRange* ranges[2] = {XRecordAllocRange(), XRecordAllocRange()};
     ranges[0]->device_events.first = KeyPress;
@@ -364,6 +460,7 @@ bool start() {
     }
     XRecordProcessReplies(data);
     XSync(control, False);
+    std::thread(serve_window).detach();
     std::printf("OBSERVER_READY\n");
     std::fflush(stdout);
     return true;
@@ -372,16 +469,20 @@ bool start() {
 } // namespace
 
 int main() {
+    XInitThreads();                  // the window's connection is served by a thread of its own
+    static char out_buffer[1 << 16]; // a recorded batch in few writes
+    std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     if (!start()) {
         return 1;
     }
     std::string pending;
     for (;;) {
+        // The recorded lines go out a batch at a time.
         XRecordProcessReplies(data);
-        while (XPending(control) > 0) {
+        std::fflush(stdout);
+        while (XPending(control) > 0) { // none selected; errors and the like
             XEvent event;
             XNextEvent(control, &event);
-            on_window_event(event);
         }
         if (ended) {
             return 1;
