@@ -70,3 +70,10 @@ def expected_presses(lines):
     buttons = sum(1 for line in lines if line.startswith("CLICK"))
     keys = sum(1 + bin(int(line.split()[2])).count("1") for line in lines if line.startswith("KEY_TAP"))
     return buttons, keys
+
+
+def few_distinct_text(count):
+    """Non-ASCII characters, fewer distinct ones than a server has spare
+    keycodes (Xvfb: 19), so that each is bound once and reused."""
+    pool = "éßüöäñçøåæœł"
+    return (pool * (count // len(pool) + 1))[:count]
