@@ -12,6 +12,10 @@ for tool in Xvfb xdotool; do
         exit 0
     fi
 done
+if [[ ! -f /usr/include/X11/extensions/XTest.h ]]; then
+    echo "x11 benchmarks skipped: the X11 and XTest development files (libx11-dev libxtst-dev) are not installed"
+    exit 0
+fi
 cmake --preset linux >/dev/null
 cmake --build build/linux -j2 --target braskelot_x11_input braskelot_x11_observer braskelot_x11_reference_reader
 exec /usr/bin/python3 bench/x11_bench.py --build build/linux "$@"
