@@ -18,13 +18,12 @@ CI=true a missing tool fails instead).
 import argparse
 import os
 import re
-import signal
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
-from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_run, missing_tools, \
+from common import READY_LINE, WAIT, Observer, Piped, dry_run, missing_tools, run_on_xvfb, \
     next_line, skip_or_fail, start_xvfb, stop  # noqa: E402
 from x11_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
 
@@ -265,32 +264,22 @@ def main():
     code = skip_or_fail(missing_tools(["Xvfb", "setxkbmap"], [args.program, args.observer, args.trace]))
     if code is not None:
         return code
-    # A CTest time-out sends SIGTERM: leave through the finally blocks, which stop Xvfb.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    started = time.monotonic()
-    report = Report()
-    xvfb, observer = None, None
-    try:
-        xvfb, display = start_xvfb(f"{SCREEN[0]}x{SCREEN[1]}x24")
+    def body(report, display):
         env = dict(os.environ, DISPLAY=display)
         observer = Observer([args.observer], env)
-        observer.repeat_off = observer.ask("REPEATOFF", "REPEATOFF")  # keycodes that do not auto-repeat
-        names = {}
-        run_session(report, args, env, observer, names)
-        subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)
-        for ending in ENDINGS:
-            run_ending(report, args, env, observer, names, ending)
-        run_missing_display(report, args)
-        run_server_killed(report, args)
-    except (SetupError, subprocess.SubprocessError, OSError) as error:
-        report.check("environment", False, str(error))
-    finally:
-        if observer is not None:
+        try:
+            observer.repeat_off = observer.ask("REPEATOFF", "REPEATOFF")  # keycodes that do not auto-repeat
+            names = {}
+            run_session(report, args, env, observer, names)
+            subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)
+            for ending in ENDINGS:
+                run_ending(report, args, env, observer, names, ending)
+            run_missing_display(report, args)
+            run_server_killed(report, args)
+        finally:
             observer.close()
-        stop(xvfb)
-    print(f"note: took {time.monotonic() - started:.1f} s")
-    return report.close("x11")
 
+    return run_on_xvfb("x11", body, f"{SCREEN[0]}x{SCREEN[1]}x24")
 
 if __name__ == "__main__":
     sys.exit(main())
