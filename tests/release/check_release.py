@@ -417,7 +417,8 @@ def check_depends(report, release, scratch):
     root = os.path.join(work, "debian", PACKAGE)
     os.makedirs(root)
     subprocess.run(["dpkg-deb", "-x", release.path(release.deb), root], check=True, timeout=WAIT)
-    open(os.path.join(work, "debian", "control"), "w").close()
+    with open(os.path.join(work, "debian", "control"), "w") as f:
+        f.write(f"Source: {PACKAGE}\n\nPackage: {PACKAGE}\nArchitecture: any\n")
     elves = []
     for folder, _, files in os.walk(root):
         for name in files:
@@ -549,12 +550,100 @@ def list_artifacts(release):
         print(f"note: {os.path.getsize(release.path(name)):>9}  {name}")
 
 
+def check_commit(report, repository, commit, base, wine, display, epoch_shift=None):
+    """Both builds of one commit, in two folders under base, and every check."""
+    first = clone_and_build(repository, commit, os.path.join(base, "a"), os.path.join(base, "a.log"))
+    # A path of another length, so a build path that leaks into an artifact shows.
+    epoch = None if epoch_shift is None else first.epoch + epoch_shift
+    second = clone_and_build(repository, commit, os.path.join(base, "b", "a-longer-folder", "clone"),
+                             os.path.join(base, "b.log"), epoch=epoch)
+    list_artifacts(first)
+    check_same(report, first, second)
+    check_one(report, first, tempfile.mkdtemp(prefix="scratch-", dir=base), wine, display)
+
+
+# What --self-test breaks, each on a scratch clone with the change committed
+# there: (what, [(file, text, replacement)], SOURCE_DATE_EPOCH shift of the
+# second build, checks (name prefixes) that must fail).
+BREAKAGES = [
+    ("the second build a day earlier (SOURCE_DATE_EPOCH)", [], -86400,
+     ["same: SHA256SUMS identical", "same: ZIP byte-identical", "same: .exe byte-identical",
+      "same: .deb data contents byte-identical"]),
+    ("the ZIP's files keep their build-time stamps", [("scripts/release.sh", 'settle "$win"\n', "")], None,
+     ["same: SHA256SUMS identical", "same: ZIP byte-identical"]),
+    ("the README missing from the ZIP",
+     [("scripts/release.sh", 'settle "$win"\n', 'rm "$win/README.md"\nsettle "$win"\n')], None,
+     ["zip: holds exactly the program and the README", "zip: README is the project's"]),
+    ("the copyright file missing from the .deb",
+     [("cmake/release.cmake", " ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION", " DESTINATION")], None,
+     ["deb: lintian --fail-on error passes", "deb: holds /usr/share/doc/braskelot/copyright"]),
+    ("the X11 program missing from the .deb and .tar.gz",
+     [("cmake/release.cmake", " braskelot_trace braskelot_x11_input)", " braskelot_trace)")], None,
+     ["deb: holds /usr/bin/braskelot_x11_input", "deb: Depends names libc6, libx11-6 and libxtst6",
+      "deb: braskelot_x11_input found on PATH", "tar: holds bin/braskelot_x11_input"]),
+    ("a hand-written Depends line",
+     [("cmake/release.cmake", "set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)",
+       'set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libx11-6, libxtst6")')], None,
+     ["deb: Depends is what dpkg-shlibdeps computes"]),
+]
+
+
+class Recorded(Report):
+    """The report of a broken release: the names of the failed checks, and only those printed."""
+
+    def __init__(self):
+        super().__init__()
+        self.failures = []
+
+    def check(self, name, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            self.failures.append(name)
+            print(f"  broken: FAIL {name}: {detail[:300]}")
+        return ok
+
+
+def break_clone(repository, commit, folder, edits):
+    subprocess.run(["git", "clone", "-q", "--no-hardlinks", repository, folder], check=True, timeout=WAIT * 6)
+    subprocess.run(["git", "-C", folder, "checkout", "-q", "--detach", commit], check=True, timeout=WAIT * 6)
+    for name, text, replacement in edits:
+        path = os.path.join(folder, name)
+        with open(path) as f:
+            content = f.read()
+        if content.count(text) != 1:
+            raise SetupError(f"{name} no longer holds {text!r} once; the breakage needs updating")
+        with open(path, "w") as f:
+            f.write(content.replace(text, replacement))
+    if edits:
+        subprocess.run(["git", "-C", folder, "-c", "user.name=self-test", "-c", "user.email=self-test@invalid",
+                        "commit", "-q", "-a", "-m", "broken on purpose"], check=True, timeout=WAIT)
+
+
+def self_test(report, repository, commit, base, wine, display):
+    for number, (what, edits, epoch_shift, expected) in enumerate(BREAKAGES):
+        print(f"note: breaking: {what}")
+        folder = os.path.join(base, f"broken-{number}")
+        broken = Recorded()
+        try:
+            break_clone(repository, commit, os.path.join(folder, "repository"), edits)
+            check_commit(broken, os.path.join(folder, "repository"), "HEAD", folder, wine, display, epoch_shift)
+        except (SetupError, subprocess.SubprocessError, OSError) as error:
+            broken.check("environment", False, str(error))
+        missed = [name for name in expected if not any(f.startswith(name) for f in broken.failures)]
+        report.check(f"self-test: {what} is caught", not missed,
+                     f"these did not fail: {missed}; these did: {broken.failures}")
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repository", default=os.path.normpath(os.path.join(HERE, "..", "..")),
                         help="the git repository to clone (default: this checkout)")
     parser.add_argument("--commit", default="HEAD")
-    parser.add_argument("--epoch-b", type=int, help="SOURCE_DATE_EPOCH for the second build only")
+    parser.add_argument("--self-test", action="store_true",
+                        help="then break scratch copies of the release in several ways; each must be caught")
     parser.add_argument("--keep", action="store_true", help="keep the clones and builds")
     args = parser.parse_args()
 
@@ -572,18 +661,14 @@ def main():
     if run(["git", "-C", args.repository, "status", "--porcelain", "--untracked-files=no"]).stdout.strip():
         print("note: uncommitted changes are not part of this check; it builds the commit")
     print(f"note: checking the release of {commit}")
-    # Different lengths, so a build path that leaks into an artifact shows.
     base = tempfile.mkdtemp(prefix="braskelot-release-")
     xvfb, wine = None, None
     try:
         xvfb, display = start_xvfb()
         wine = Wine(base, display)
-        first = clone_and_build(args.repository, commit, os.path.join(base, "a"), os.path.join(base, "a.log"))
-        second = clone_and_build(args.repository, commit, os.path.join(base, "b", "a-longer-folder", "clone"),
-                                 os.path.join(base, "b.log"), epoch=args.epoch_b)
-        list_artifacts(first)
-        check_same(report, first, second)
-        check_one(report, first, tempfile.mkdtemp(prefix="scratch-", dir=base), wine, display)
+        check_commit(report, args.repository, commit, os.path.join(base, "release"), wine, display)
+        if args.self_test:
+            self_test(report, args.repository, commit, base, wine, display)
     except (SetupError, subprocess.SubprocessError, OSError) as error:
         report.check("environment", False, str(error))
     finally:
