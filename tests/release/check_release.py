@@ -9,7 +9,8 @@ folders whose paths differ in length. Then:
   zip    exactly the program and the README; unpacked into an empty folder,
          the .exe runs under Wine on a private Xvfb, prints the ready line and
          answers PING; its version resource reads back the project's version,
-         name and description; no link time stamp, no DPI setting in a manifest;
+         name and description; its time stamp is not the link time; no
+         manifest sets DPI awareness;
   deb    lintian finds no error (warnings are listed); Depends is what
          dpkg-shlibdeps computes for the programs, naming the package of every
          library they need; dpkg -i installs it, the programs found on PATH
@@ -17,6 +18,10 @@ folders whose paths differ in length. Then:
          file and folder the package brought;
   tar    the programs and documents, the same files as the .deb;
   wheel  installs into a fresh venv without an index; import braskelot works.
+
+With --self-test it then breaks scratch clones in the ways BREAKAGES lists
+(time stamps, missing files, a hand-written Depends), builds and checks each,
+and requires the checks named there to fail.
 
 Must run as root (dpkg -i). Exit codes: 0 all passed, 1 a check failed, 77
 skipped (a tool missing or not root; with CI=true either fails instead).
@@ -97,9 +102,14 @@ def run(argv, timeout=WAIT * 6, **kwargs):
     return subprocess.run(argv, capture_output=True, timeout=timeout, **kwargs)
 
 
+def clone(repository, commit, folder):
+    quiet = ["git", "-c", "advice.detachedHead=false"]
+    subprocess.run(quiet + ["clone", "-q", "--no-hardlinks", repository, folder], check=True, timeout=WAIT * 6)
+    subprocess.run(quiet + ["-C", folder, "checkout", "-q", "--detach", commit], check=True, timeout=WAIT * 6)
+
+
 def clone_and_build(repository, commit, checkout, log_path, epoch=None):
-    subprocess.run(["git", "clone", "-q", "--no-hardlinks", repository, checkout], check=True, timeout=WAIT * 6)
-    subprocess.run(["git", "-C", checkout, "checkout", "-q", "--detach", commit], check=True, timeout=WAIT * 6)
+    clone(repository, commit, checkout)
     env = dict(os.environ)
     env.pop("SOURCE_DATE_EPOCH", None)
     if epoch is not None:
@@ -341,8 +351,11 @@ def check_zip(report, release, scratch, wine):
         folder = tempfile.mkdtemp(prefix="unpacked-", dir=scratch)
         z.extractall(folder)
     readme = os.path.join(folder, "README.md")
-    report.check("zip: README is the project's", os.path.exists(readme) and open(readme, "rb").read()
-                 == release.readme, "missing or different")
+    unpacked = None
+    if os.path.exists(readme):
+        with open(readme, "rb") as f:
+            unpacked = f.read()
+    report.check("zip: README is the project's", unpacked == release.readme, "missing or different")
     exe_path = os.path.join(folder, EXE)
     if not report.check("zip: has the .exe", os.path.exists(exe_path), "missing"):
         return
@@ -412,13 +425,13 @@ def check_depends(report, release, scratch):
     if not report.check("deb: has a Depends line", bool(depends), "no Depends"):
         return
     print(f"note: Depends: {depends}")
-    # dpkg-shlibdeps wants the binaries where a package build would put them.
+    # dpkg-shlibdeps wants the binaries where a package build would put them:
+    # under a root holding DEBIAN/, beside debian/control.
     work = tempfile.mkdtemp(prefix="shlibdeps-", dir=scratch)
     root = os.path.join(work, "debian", PACKAGE)
-    os.makedirs(root)
+    os.makedirs(os.path.join(root, "DEBIAN"))
     subprocess.run(["dpkg-deb", "-x", release.path(release.deb), root], check=True, timeout=WAIT)
-    with open(os.path.join(work, "debian", "control"), "w") as f:
-        f.write(f"Source: {PACKAGE}\n\nPackage: {PACKAGE}\nArchitecture: any\n")
+    open(os.path.join(work, "debian", "control"), "w").close()
     elves = []
     for folder, _, files in os.walk(root):
         for name in files:
@@ -606,8 +619,7 @@ class Recorded(Report):
 
 
 def break_clone(repository, commit, folder, edits):
-    subprocess.run(["git", "clone", "-q", "--no-hardlinks", repository, folder], check=True, timeout=WAIT * 6)
-    subprocess.run(["git", "-C", folder, "checkout", "-q", "--detach", commit], check=True, timeout=WAIT * 6)
+    clone(repository, commit, folder)
     for name, text, replacement in edits:
         path = os.path.join(folder, name)
         with open(path) as f:
