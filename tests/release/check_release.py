@@ -661,7 +661,7 @@ def main():
 
     missing = missing_tools(TOOLS, [SYSTEM_PYTHON])
     if os.geteuid() != 0:
-        missing.append("root (dpkg -i)")
+        missing.append("root privileges (for dpkg -i)")
     code = skip_or_fail(missing)
     if code is not None:
         return code
