@@ -455,6 +455,20 @@ def package_status():
     return out.stdout.decode().strip() if out.returncode == 0 else "unknown"
 
 
+def check_installed_programs(report, display):
+    # Only the system's folders, as a user's shell would search them; not the build tree.
+    env = dict(os.environ, PATH="/usr/local/bin:/usr/bin:/bin")
+    env.pop("DISPLAY", None)
+    for program in PROGRAMS:
+        found = shutil.which(program, path=env["PATH"])
+        if not report.check(f"deb: {program} found on PATH at /usr/bin", found == f"/usr/bin/{program}",
+                            f"found {found}"):
+            continue
+        run_env = dict(env, DISPLAY=display) if program == "braskelot_x11_input" else env
+        failure = answers_ping([program], run_env)
+        report.check(f"deb: installed {program} prints the ready line and answers PING", not failure, failure)
+
+
 def check_installed(report, release, display):
     listing = deb_listing(release.path(release.deb))
     for program in PROGRAMS:
@@ -472,26 +486,20 @@ def check_installed(report, release, display):
         return
     installed = run(["dpkg", "-i", release.path(release.deb)], timeout=WAIT * 6)
     try:
-        if not report.check("deb: dpkg -i installs it", installed.returncode == 0 and package_status() == "installed",
-                            installed.stderr.decode(errors="replace")):
-            return
-        # Only /usr/bin, as a user's shell would find it; not the build tree.
-        env = dict(os.environ, PATH="/usr/local/bin:/usr/bin:/bin")
-        env.pop("DISPLAY", None)
-        for program in PROGRAMS:
-            found = shutil.which(program, path=env["PATH"])
-            if not report.check(f"deb: {program} found on PATH at /usr/bin", found == f"/usr/bin/{program}",
-                                f"found {found}"):
-                continue
-            run_env = dict(env, DISPLAY=display) if program == "braskelot_x11_input" else env
-            failure = answers_ping([program], run_env)
-            report.check(f"deb: installed {program} prints the ready line and answers PING", not failure, failure)
+        if report.check("deb: dpkg -i installs it", installed.returncode == 0 and package_status() == "installed",
+                        installed.stderr.decode(errors="replace")):
+            check_installed_programs(report, display)
     finally:
+        # Also after a failed install: a half-installed package must go as well.
         removed = run(["dpkg", "-r", PACKAGE], timeout=WAIT * 6)
-    report.check("deb: dpkg -r removes it", removed.returncode == 0 and package_status() in ("unknown",
-                 "not-installed"), removed.stderr.decode(errors="replace") + f" status {package_status()}")
+    status = package_status()
+    report.check("deb: dpkg -r removes it", removed.returncode == 0 and status in ("unknown", "not-installed"),
+                 removed.stderr.decode(errors="replace") + f" status {status}")
     left = sorted(path for path in listing if path not in present_before and os.path.lexists(path))
     report.check("deb: dpkg -r leaves none of its files or folders", not left, ", ".join(left))
+    if status not in ("unknown", "not-installed"):
+        # Leave the system as it was, so the next check starts clean.
+        run(["dpkg", "--purge", PACKAGE], timeout=WAIT * 6)
 
 
 def check_deb(report, release, scratch, display):
@@ -576,8 +584,9 @@ def check_commit(report, repository, commit, base, wine, display, epoch_shift=No
 
 
 # What --self-test breaks, each on a scratch clone with the change committed
-# there: (what, [(file, text, replacement)], SOURCE_DATE_EPOCH shift of the
-# second build, checks (name prefixes) that must fail).
+# there: (what, [(file, text, replacement; text None: a new file)],
+# SOURCE_DATE_EPOCH shift of the second build, checks (name prefixes) that
+# must fail).
 BREAKAGES = [
     ("the second build a day earlier (SOURCE_DATE_EPOCH)", [], -86400,
      ["same: SHA256SUMS identical", "same: ZIP byte-identical", "same: .exe byte-identical",
@@ -594,6 +603,12 @@ BREAKAGES = [
      [("cmake/release.cmake", " braskelot_trace braskelot_x11_input)", " braskelot_trace)")], None,
      ["deb: holds /usr/bin/braskelot_x11_input", "deb: Depends names libc6, libx11-6 and libxtst6",
       "deb: braskelot_x11_input found on PATH", "tar: holds bin/braskelot_x11_input"]),
+    ("a file kept after dpkg -r (marked as a conffile)",
+     [("packaging/conffiles", None, f"/usr/share/doc/{PACKAGE}/copyright\n"),
+      ("cmake/release.cmake", "set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)",
+       "set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)\n"
+       "    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)")], None,
+     ["deb: dpkg -r removes it", "deb: dpkg -r leaves none of its files or folders"]),
     ("a hand-written Depends line",
      [("cmake/release.cmake", "set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)",
        'set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libx11-6, libxtst6")')], None,
@@ -622,6 +637,10 @@ def break_clone(repository, commit, folder, edits):
     clone(repository, commit, folder)
     for name, text, replacement in edits:
         path = os.path.join(folder, name)
+        if text is None:
+            with open(path, "w") as f:
+                f.write(replacement)
+            continue
         with open(path) as f:
             content = f.read()
         if content.count(text) != 1:
@@ -629,8 +648,9 @@ def break_clone(repository, commit, folder, edits):
         with open(path, "w") as f:
             f.write(content.replace(text, replacement))
     if edits:
+        subprocess.run(["git", "-C", folder, "add", "-A"], check=True, timeout=WAIT)
         subprocess.run(["git", "-C", folder, "-c", "user.name=self-test", "-c", "user.email=self-test@invalid",
-                        "commit", "-q", "-a", "-m", "broken on purpose"], check=True, timeout=WAIT)
+                        "commit", "-q", "-m", "broken on purpose"], check=True, timeout=WAIT)
 
 
 def self_test(report, repository, commit, base, wine, display):
