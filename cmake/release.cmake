@@ -38,6 +38,14 @@ else()
         DEPENDS ${CMAKE_SOURCE_DIR}/packaging/braskelot_trace.1 VERBATIM)
     add_custom_target(braskelot_man ALL DEPENDS ${man_gz})
     install(FILES ${man_gz} DESTINATION share/man/man1)
+    if(TARGET braskelot_x11_input)
+        set(x11_man_gz ${CMAKE_BINARY_DIR}/braskelot_x11_input.1.gz)
+        add_custom_command(OUTPUT ${x11_man_gz}
+            COMMAND ${BRASKELOT_GZIP} -n -9 -c ${CMAKE_SOURCE_DIR}/packaging/braskelot_x11_input.1 > ${x11_man_gz}
+            DEPENDS ${CMAKE_SOURCE_DIR}/packaging/braskelot_x11_input.1 VERBATIM)
+        add_custom_target(braskelot_x11_man ALL DEPENDS ${x11_man_gz})
+        install(FILES ${x11_man_gz} DESTINATION share/man/man1)
+    endif()
 
     set(CPACK_GENERATOR DEB TGZ)
     set(CPACK_PACKAGE_NAME braskelot)

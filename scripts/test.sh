@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the Windows program (cross-compiled,
 # then exercised under Wine), the unit, black-box and fault tests, the same
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzer for a fixed
-# time, and the static checks.
+# time, the static checks, and the release packages (built twice, compared,
+# installed and run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,3 +31,6 @@ bash fuzz/run.sh 60
 
 echo "== Static checks =="
 bash scripts/static_checks.sh
+
+echo "== Release packages (built twice from two clones, then installed and run) =="
+/usr/bin/python3 tests/release/check_release.py || [ $? -eq 77 ]
