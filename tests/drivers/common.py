@@ -170,10 +170,11 @@ class Observer(Piped):
             self.kill()
 
 
-def start_xvfb(screen="1024x768x24"):
-    """A private X server on a free display; (process, ":N")."""
+def start_xvfb(screen="1024x768x24", extra=()):
+    """A private X server on a free display; (process, ":N"). extra: more
+    server arguments (e.g. "-extension", "XTEST" to turn an extension off)."""
     read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp"],
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen, "-nolisten", "tcp", *extra],
                             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     number = b""

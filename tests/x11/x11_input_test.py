@@ -226,6 +226,18 @@ def run_missing_display(report, args):
     one_stderr_line(report, "missing display", errors, MISSING_DISPLAY)
 
 
+def run_without_xtest(report, args):
+    xvfb, display = start_xvfb(extra=("-extension", "XTEST"))
+    try:
+        code, out, errors = Piped([args.program], dict(os.environ, DISPLAY=display)).finish(close=False)
+        report.check("no XTEST: no ready line", out == b"", f"stdout {out!r}")
+        report.check("no XTEST: non-zero exit", code not in (0, None) and isinstance(code, int), f"exit code {code}")
+        one_stderr_line(report, "no XTEST", errors, f"\"{display}\"")
+        report.check("no XTEST: the line names it", b"XTEST" in errors, f"stderr {errors!r}")
+    finally:
+        stop(xvfb)
+
+
 def run_server_killed(report, args):
     xvfb, display = start_xvfb()
     try:
@@ -275,6 +287,7 @@ def main():
             for ending in ENDINGS:
                 run_ending(report, args, env, observer, names, ending)
             run_missing_display(report, args)
+            run_without_xtest(report, args)
             run_server_killed(report, args)
         finally:
             observer.close()
