@@ -24,28 +24,23 @@ if(WIN32)
 else()
     set(BRASKELOT_DOC_DIR share/doc/braskelot)
     install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${BRASKELOT_DOC_DIR})
-    # Debian policy: the changelog compressed with gzip -n -9 (no name, no time).
+    # Debian policy: the changelog and man pages compressed with gzip -n -9
+    # (no name, no time stamp), so the package is the same from any build.
     find_program(BRASKELOT_GZIP gzip REQUIRED)
-    set(changelog_gz ${CMAKE_BINARY_DIR}/changelog.gz)
-    add_custom_command(OUTPUT ${changelog_gz}
-        COMMAND ${BRASKELOT_GZIP} -n -9 -c ${CMAKE_SOURCE_DIR}/packaging/changelog > ${changelog_gz}
-        DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
-    add_custom_target(braskelot_changelog ALL DEPENDS ${changelog_gz})
-    install(FILES ${changelog_gz} DESTINATION ${BRASKELOT_DOC_DIR})
-    set(man_gz ${CMAKE_BINARY_DIR}/braskelot_trace.1.gz)
-    add_custom_command(OUTPUT ${man_gz}
-        COMMAND ${BRASKELOT_GZIP} -n -9 -c ${CMAKE_SOURCE_DIR}/packaging/braskelot_trace.1 > ${man_gz}
-        DEPENDS ${CMAKE_SOURCE_DIR}/packaging/braskelot_trace.1 VERBATIM)
-    add_custom_target(braskelot_man ALL DEPENDS ${man_gz})
-    install(FILES ${man_gz} DESTINATION share/man/man1)
-    if(TARGET braskelot_x11_input)
-        set(x11_man_gz ${CMAKE_BINARY_DIR}/braskelot_x11_input.1.gz)
-        add_custom_command(OUTPUT ${x11_man_gz}
-            COMMAND ${BRASKELOT_GZIP} -n -9 -c ${CMAKE_SOURCE_DIR}/packaging/braskelot_x11_input.1 > ${x11_man_gz}
-            DEPENDS ${CMAKE_SOURCE_DIR}/packaging/braskelot_x11_input.1 VERBATIM)
-        add_custom_target(braskelot_x11_man ALL DEPENDS ${x11_man_gz})
-        install(FILES ${x11_man_gz} DESTINATION share/man/man1)
-    endif()
+    function(braskelot_install_gzipped source name destination)
+        set(gz ${CMAKE_BINARY_DIR}/${name}.gz)
+        add_custom_command(OUTPUT ${gz}
+            COMMAND ${BRASKELOT_GZIP} -n -9 -c ${source} > ${gz}
+            DEPENDS ${source} VERBATIM)
+        add_custom_target(braskelot_gzip_${name} ALL DEPENDS ${gz})
+        install(FILES ${gz} DESTINATION ${destination})
+    endfunction()
+    braskelot_install_gzipped(${CMAKE_SOURCE_DIR}/packaging/changelog changelog ${BRASKELOT_DOC_DIR})
+    foreach(program braskelot_trace braskelot_x11_input)
+        if(TARGET ${program})
+            braskelot_install_gzipped(${CMAKE_SOURCE_DIR}/packaging/${program}.1 ${program}.1 share/man/man1)
+        endif()
+    endforeach()
 
     set(CPACK_GENERATOR DEB TGZ)
     set(CPACK_PACKAGE_NAME braskelot)
