@@ -14,6 +14,8 @@ from programs import answers_ping
 from release_files import EXE, PROGRAMS, SYSTEM_PYTHON, deb_listing, run
 
 
+# ---------------------------------------------------------------- the ZIP
+
 def check_zip(report, release, scratch, wine):
     data = release.read(release.zip)
     with zipfile.ZipFile(io.BytesIO(data)) as z:
