@@ -1,8 +1,7 @@
 """The client against braskelot_x11_input on a private Xvfb: what the server
-saw, through the event observer (tokens as conftest.token writes them)."""
+saw, through the event observer (tokens as x11_support.token writes them)."""
 
 import gc
-import shutil
 import os
 import signal
 import subprocess
@@ -13,18 +12,8 @@ import pytest
 
 import braskelot
 from braskelot import discovery
-from conftest import skip_or_fail, token, x11_module
 from test_client import CASES, CLOSE
-
-
-def click(button, x, y, count=1):
-    """A CLICK: placement, then per click a placement before the press and the release."""
-    one = ["motion@%d,%d" % (x, y), "B%d+@%d,%d" % (button, x, y), "motion@%d,%d" % (x, y), "B%d-@%d,%d" % (button, x, y)]
-    return ["motion@%d,%d" % (x, y)] + one * count
-
-
-def wheel(button, x, y, clicks=1):
-    return ["B%d+@%d,%d" % (button, x, y), "B%d-@%d,%d" % (button, x, y)] * clicks
+from x11_support import click, ended, executable, last_motion, token, wheel, x11_module
 
 
 CHORD4 = "+Control_L +Alt_L +Shift_L +Super_L +a -a -Control_L -Alt_L -Shift_L -Super_L"
@@ -78,10 +67,6 @@ EVENTS = [
     ("media and browser keys", lambda c: (c.press("volume_up"), c.press("browser_back")),
      "+XF86AudioRaiseVolume -XF86AudioRaiseVolume +XF86Back -XF86Back"),
 ]
-
-
-def last_motion(tokens):
-    return next(tuple(map(int, t[7:].split(","))) for t in reversed(tokens) if t.startswith("motion@"))
 
 
 @pytest.mark.parametrize("act,expected", [c[1:] for c in EVENTS], ids=[c[0] for c in EVENTS])
@@ -237,15 +222,6 @@ sys.stdin.read()
 """
 
 
-def ended(pid):
-    """Whether a process that is not our child has ended (gone or a zombie)."""
-    try:
-        with open("/proc/%d/stat" % pid) as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except FileNotFoundError:
-        return True
-
-
 def test_release_when_python_is_killed(x11):
     holder = subprocess.Popen([sys.executable, "-c", HOLDER, x11.program], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE)
@@ -283,13 +259,6 @@ def test_start_without_program_finds_x11_input_on_path(x11, tmp_path, monkeypatc
         client.sync()
         assert x11.events() == ["motion@33,44"]
         assert x11.pos() == (33, 44)
-
-
-def executable(path):
-    path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_text("#!/bin/sh\n")
-    path.chmod(0o755)
-    return str(path)
 
 
 # (display, where copies of braskelot_x11_input are, $BRASKELOT_PROGRAM, the pick or None)
@@ -362,20 +331,6 @@ def test_dry_run_cases_agree(x11, act, trace):
     seen = driver.unnamed(driver.observed(x11.lines, {}))
     assert seen == expected
     assert x11.keys() == []
-
-
-@pytest.fixture
-def german(x11):
-    """The server's keymap German for one test, US again afterwards."""
-    if shutil.which("setxkbmap") is None:
-        skip_or_fail(["setxkbmap"])
-    subprocess.run(["setxkbmap", "-display", x11.display, "de"], check=True, timeout=20)
-    x11.events()
-    try:
-        yield x11
-    finally:
-        subprocess.run(["setxkbmap", "-display", x11.display, "us"], check=True, timeout=20)
-        x11.events()
 
 
 @pytest.mark.parametrize("act,expected,text", [
