@@ -41,10 +41,9 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 # The modules beside this one import common from there as well.
 sys.path.insert(0, os.path.join(HERE, "..", "drivers"))
-from common import WAIT, Report, SetupError, missing_tools, run_on_xvfb, skip_or_fail  # noqa: E402
+from common import WAIT, Report, SetupError, WinePrefix, missing_tools, run_on_xvfb, skip_or_fail  # noqa: E402
 from archive_checks import check_tar, check_wheel, check_zip  # noqa: E402
 from deb_checks import check_deb  # noqa: E402
-from programs import Wine  # noqa: E402
 from release_files import EXE, PACKAGE, SYSTEM_PYTHON, Release, deb_part, run  # noqa: E402
 
 TOOLS = ["git", "cmake", "ninja", "cpack", "x86_64-w64-mingw32-g++", "x86_64-w64-mingw32-windres", "zip",
@@ -271,7 +270,7 @@ def main():
         base = tempfile.mkdtemp(prefix="braskelot-release-")
         wine = None
         try:
-            wine = Wine(base, display)
+            wine = WinePrefix(os.path.join(base, "wine"), display)
             check_commit(report, args.repository, commit, os.path.join(base, "release"), wine, display)
             if args.self_test:
                 self_test(report, args.repository, commit, base, wine, display)

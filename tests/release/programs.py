@@ -1,10 +1,6 @@
-"""Running the release's programs: the PING probe, and a private Wine prefix
-for the .exe."""
+"""Running the release's programs: the PING probe."""
 
-import os
 import subprocess
-import threading
-import time
 
 from common import READY_LINE, WAIT, Piped, SetupError, next_line
 
@@ -32,37 +28,3 @@ def answers_ping(argv, env, ready_timeout=WAIT, stderr=subprocess.PIPE):
         return str(error)
     finally:
         program.kill()
-
-
-class Wine:
-    """A private Wine prefix on the private Xvfb, booted in the background."""
-
-    def __init__(self, base, display):
-        self.env = dict(os.environ, WINEPREFIX=os.path.join(base, "wine"), WINEARCH="win64", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=display)
-        self.error = None
-        self.thread = threading.Thread(target=self.boot, daemon=True)
-        self.thread.start()
-
-    def boot(self):
-        try:
-            started = time.monotonic()
-            subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=300, check=True)
-            subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
-            # A persistent server: the program's first start then takes no seconds.
-            subprocess.run(["wineserver", "-p"], env=self.env, timeout=WAIT)
-            print(f"note: Wine prefix booted in {time.monotonic() - started:.1f} s")
-        except (subprocess.SubprocessError, OSError) as error:
-            self.error = f"wineboot: {error}"
-
-    def ready(self):
-        self.thread.join()
-        if self.error:
-            raise SetupError(self.error)
-        return self.env
-
-    def close(self):
-        self.thread.join()
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=WAIT)

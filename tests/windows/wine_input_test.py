@@ -22,10 +22,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
-from common import READY_LINE, WAIT, Observer, Piped, SetupError, dry_run, missing_tools, next_line, \
+from common import READY_LINE, WAIT, Observer, Piped, SetupError, WinePrefix, dry_run, missing_tools, next_line, \
     run_on_xvfb, skip_or_fail  # noqa: E402
 from wine_cases import ENDINGS, KNOWN_SCAN_DIFFERENCES, MODS_UP, SESSION  # noqa: E402
 
@@ -131,23 +130,6 @@ def check_click_gaps(report, name, buttons):
 
 # ---------------------------------------------------------------- environment
 
-def wine_environment(prefix, display):
-    env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               DISPLAY=display)
-    return env
-
-
-def boot_prefix(env):
-    started = time.monotonic()
-    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=120, check=True)
-    # A fresh persistent server: without it the first program often stalled for seconds.
-    subprocess.run(["wineserver", "-w"], env=env, timeout=120)
-    subprocess.run(["wineserver", "-p"], env=env, timeout=WAIT)
-    print(f"note: Wine prefix booted in {time.monotonic() - started:.1f} s")
-
-
 def pointer_from_x(display):
     out = subprocess.run(["xdotool", "getmouselocation"], env=dict(os.environ, DISPLAY=display),
                          capture_output=True, text=True, timeout=WAIT).stdout
@@ -241,10 +223,10 @@ def check_scan_codes(report, trace_exe, scans, show_all):
 
 def run_all(report, args, display):
     prefix = tempfile.mkdtemp(prefix="braskelot-wine-")
-    env = wine_environment(prefix, display)
+    wine = WinePrefix(prefix, display)
     observer = None
     try:
-        boot_prefix(env)
+        env = wine.ready()
         observer = Observer(["wine", args.observer], env, ready_timeout=START_WAIT)
         scans = [int(v) for v in observer.ask("SCANS", "SCANS")]
         if len(scans) != 256:
@@ -256,8 +238,7 @@ def run_all(report, args, display):
     finally:
         if observer is not None:
             observer.close()
-        subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=WAIT)
+        wine.close()
         shutil.rmtree(prefix, ignore_errors=True)
 
 
