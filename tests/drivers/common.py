@@ -1,7 +1,7 @@
 """What the drivers that run a real program beside an observer share: the
 report, line readers with time-outs, a private Xvfb and the frame of a run on
-it, an observer session with markers, the skip-or-fail rule for missing tools,
-and the dry-run trace."""
+it, a private Wine prefix, an observer session with markers, the skip-or-fail
+rule for missing tools, and the dry-run trace."""
 
 import os
 import queue
