@@ -1,9 +1,9 @@
-#include "platform/x11_keymap.h"
+#include "platform/x11/x11_keymap.h"
 
 #include <X11/Xlib.h>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 namespace {
 

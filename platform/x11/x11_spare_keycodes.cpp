@@ -1,12 +1,12 @@
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 #include <X11/Xlib.h>
 #include <ctime>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_keymap.h"
-#include "platform/x11_keys.h"
-#include "platform/x11_spare_choice.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_spare_choice.h"
 
 namespace {
 

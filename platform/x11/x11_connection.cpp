@@ -1,4 +1,4 @@
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
@@ -8,8 +8,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "platform/x11_keymap.h"
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix_streams.h"
+#include "platform/posix/posix_streams.h"
 #include "platform/process.h"
-#include "platform/x11_connection.h"
-#include "platform/x11_keys.h"
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 // The X11 program's process side: the connection is opened before the ready
 // line, watched while the program waits for input, and every reply follows a

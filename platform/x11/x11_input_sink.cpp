@@ -5,9 +5,9 @@
 #include "keyboard/key_record.h"
 #include "platform/input_sink.h"
 #include "platform/us_scan_codes.h"
-#include "platform/x11_connection.h"
-#include "platform/x11_keys.h"
-#include "platform/x11_wheel.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_wheel.h"
 #include "pointer/mouse_record.h"
 
 // The input sink over XTest: each record the core builds becomes the X
