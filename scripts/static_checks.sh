@@ -9,8 +9,8 @@ echo "clang-format: ${#sources[@]} files"
 clang-format --dry-run --Werror "${sources[@]}"
 
 mapfile -t portable < <(git ls-files 'control/*.cpp' 'keyboard/*.cpp' 'pointer/*.cpp' 'reset/*.cpp' 'platform/*.cpp' \
-    | grep -v -e '_test\.cpp$' -e '^platform/windows_')
-mapfile -t windows < <(git ls-files 'platform/windows_*.cpp')
+    | grep -v -e '_test\.cpp$' -e '^platform/windows/')
+mapfile -t windows < <(git ls-files 'platform/windows/*.cpp')
 
 cmake --preset linux -B build/tidy-linux -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBRASKELOT_TESTS=OFF >/dev/null
 cmake --preset windows -B build/tidy-windows -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null

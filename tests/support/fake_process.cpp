@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/process.h"
-#include "platform/trace_output.h"
+#include "platform/trace/trace_output.h"
 #include "tests/support/recorded_trace.h"
 
 fake_process_config fake_config;

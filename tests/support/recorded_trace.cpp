@@ -1,6 +1,6 @@
 #include "tests/support/recorded_trace.h"
 
-#include "platform/trace_output.h"
+#include "platform/trace/trace_output.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "platform/trace_output.h"
+#include "platform/trace/trace_output.h"
 
 void trace_write(const char* line, size_t length) {
     // One write per line and no stream buffer: the line is out the moment the

@@ -1,15 +1,15 @@
-#include "platform/x11_keys.h"
+#include "platform/x11/x11_keys.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_keymap.h"
-#include "platform/x11_keysyms.h"
-#include "platform/x11_spare_keycodes.h"
-#include "platform/x11_unicode.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_keysyms.h"
+#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/x11/x11_unicode.h"
 
 namespace {
 

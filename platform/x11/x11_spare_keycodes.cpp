@@ -1,12 +1,11 @@
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_spare_keycodes.h"
 
 #include <X11/Xlib.h>
 #include <ctime>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_keymap.h"
-#include "platform/x11_keys.h"
-#include "platform/x11_spare_choice.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_choice.h"
 
 namespace {
 
@@ -20,6 +19,8 @@ uint64_t flushed_us;  // when the request buffer was last known sent
 bool repeat_off[256]; // spare keycodes whose auto-repeat this program turned off
 bool repeats_saved;
 char saved_repeats[32]; // the server's per-key auto-repeat bits before that
+const bool* keys_down;
+void (*release_key)(uint8_t keycode);
 
 uint64_t now_us() {
     timespec now{};
@@ -120,7 +121,7 @@ bool bind_and_read_back(spare_slot& slot, uint32_t plain, uint32_t shifted) {
 // Makes the key carry plain and shifted; false (and the binding forgotten)
 // when the server did not take it.
 bool bind(spare_slot& slot, uint32_t plain, uint32_t shifted) {
-    if (x11_keycode_is_down(slot.keycode)) x11_release_keycode(slot.keycode); // never unbound while down
+    if (keys_down[slot.keycode]) release_key(slot.keycode); // never unbound while down
     flush_events();
     const uint64_t wait = spare_change_wait_us(slot, plain, shifted, now_us());
     if (wait > 0) sleep_us(wait);
@@ -128,6 +129,11 @@ bool bind(spare_slot& slot, uint32_t plain, uint32_t shifted) {
 }
 
 } // namespace
+
+void x11_spare_use_keys(const bool* down, void (*release)(uint8_t keycode)) {
+    keys_down = down;
+    release_key = release;
+}
 
 void x11_spare_keycodes_refresh() {
     int kept = 0;
@@ -142,7 +148,7 @@ void x11_spare_keycodes_refresh() {
         }
         // A keycode the new keymap uses is no longer ours, unless we hold it down.
         const bool ours = slot.level[SPARE_PLAIN].keysym != 0 || slot.level[SPARE_SHIFTED].keysym != 0;
-        if (!ours && !x11_keymap_is_empty(slot.keycode) && !x11_keycode_is_down(slot.keycode)) {
+        if (!ours && !x11_keymap_is_empty(slot.keycode) && !keys_down[slot.keycode]) {
             restore_auto_repeat(slot.keycode);
             continue;
         }
@@ -160,7 +166,7 @@ void x11_spare_keycodes_refresh() {
 
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted) {
     x11_keymap_update();
-    const int index = choose_spare_slot(slots, slot_count, x11_keycodes_down());
+    const int index = choose_spare_slot(slots, slot_count, keys_down);
     if (index < 0) return 0;
     spare_slot& slot = slots[index];
     return bind(slot, plain, shifted) ? slot.keycode : 0;
@@ -169,7 +175,7 @@ uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted) {
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
     x11_keymap_update();
     flush_events(); // the holds count from when the events left
-    const spare_pick pick = choose_spare_level(slots, slot_count, x11_keycodes_down(), now_us());
+    const spare_pick pick = choose_spare_level(slots, slot_count, keys_down, now_us());
     if (pick.slot < 0) return 0;
     spare_slot& slot = slots[pick.slot];
     const spare_binding binding = spare_level_binding(slot, pick.level, keysym);
@@ -197,7 +203,7 @@ void x11_spare_note_flush() { flushed_us = now_us(); }
 void x11_spare_unbind_all() {
     x11_keymap_update();
     for (int i = 0; i < slot_count; ++i) {
-        if (x11_keycode_is_down(slots[i].keycode)) x11_release_keycode(slots[i].keycode);
+        if (keys_down[slots[i].keycode]) release_key(slots[i].keycode);
     }
     flush_events();
     for (int i = 0; i < slot_count; ++i) {
@@ -212,4 +218,5 @@ void x11_spare_unbind_all() {
     }
     for (int keycode = 0; keycode < 256; ++keycode) restore_auto_repeat(static_cast<uint8_t>(keycode));
     x11_round_trip();
+    flushed_us = now_us();
 }

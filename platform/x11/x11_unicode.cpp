@@ -1,4 +1,4 @@
-#include "platform/x11_unicode.h"
+#include "platform/x11/x11_unicode.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/posix_streams.h"
+#include "platform/posix/posix_streams.h"
 
 #include <cerrno>
 #include <csignal>

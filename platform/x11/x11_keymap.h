@@ -1,4 +1,5 @@
 #pragma once
+#include <X11/Xlib.h>
 #include <cstdint>
 
 // A copy of the server's keyboard mapping (the first two columns: the plain
@@ -7,6 +8,13 @@
 
 constexpr int KEYMAP_PLAIN = 0;
 constexpr int KEYMAP_SHIFTED = 1;
+
+/// Notes the changes an event from the server announces (the connection's
+/// event handler).
+void x11_keymap_handle_event(XEvent* event);
+
+/// What is called after each fetch, once the copy is up to date.
+void x11_keymap_on_fetch(void (*fetched)());
 
 /// Drops the copy; the next look-up fetches the whole mapping again.
 void x11_keymap_invalidate();

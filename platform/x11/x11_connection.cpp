@@ -1,4 +1,4 @@
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
@@ -8,13 +8,11 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "platform/x11_keymap.h"
-#include "platform/x11_spare_keycodes.h"
-
 namespace {
 
 Display* display;
 int xkb_event_base = -1;
+x11_event_handler event_handler;
 char display_name[128];
 
 void write_error_line(const char* what) {
@@ -40,31 +38,6 @@ int connection_lost(Display* /*lost*/) {
 // read-back that follows every binding notices it.
 int request_refused(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
 
-// Only the keycodes a change names are fetched again. The program reads the
-// mapping itself, so Xlib's own copy is never refreshed (with XKB that would
-// cost a round trip per change).
-void handle_event(XEvent* event) {
-    if (event->type == MappingNotify) {
-        if (event->xmapping.request == MappingKeyboard) {
-            x11_keymap_invalidate_range(event->xmapping.first_keycode, event->xmapping.count);
-        }
-        return;
-    }
-    if (xkb_event_base >= 0 && event->type == xkb_event_base) {
-        const auto* xkb = reinterpret_cast<const XkbEvent*>(event);
-        if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
-            x11_keymap_invalidate();
-        } else if (xkb->any.xkb_type == XkbMapNotify) {
-            const XkbMapNotifyEvent& map = xkb->map;
-            if ((map.changed & XkbKeyTypesMask) != 0) {
-                x11_keymap_invalidate(); // a key type's levels change what every key of it shows
-            } else if ((map.changed & XkbKeySymsMask) != 0) {
-                x11_keymap_invalidate_range(map.first_key_sym, map.num_key_syms);
-            }
-        }
-    }
-}
-
 void watch_keymap_changes() {
     int opcode = 0;
     int event_base = 0;
@@ -78,7 +51,8 @@ void watch_keymap_changes() {
 
 } // namespace
 
-void x11_connect() {
+void x11_connect(x11_event_handler handle_event) {
+    event_handler = handle_event;
     const char* name = XDisplayName(nullptr);
     std::snprintf(display_name, sizeof display_name, "%s", name != nullptr ? name : "");
     display = XOpenDisplay(nullptr);
@@ -104,17 +78,18 @@ void x11_connect() {
 
 Display* x11_display() { return display; }
 
+int x11_xkb_event_base() { return xkb_event_base; }
+
 void x11_handle_queued_events() {
     while (XEventsQueued(display, QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(display, &event);
-        handle_event(&event);
+        event_handler(&event);
     }
 }
 
 void x11_wait_for_input(int fd) {
     XFlush(display);
-    x11_spare_note_flush();
     pollfd watched[2] = {{fd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
     for (;;) {
         // XPending reads what the server has sent; a closed connection makes
@@ -122,7 +97,7 @@ void x11_wait_for_input(int fd) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            handle_event(&event);
+            event_handler(&event);
         }
         watched[0].revents = 0;
         watched[1].revents = 0;
@@ -133,7 +108,4 @@ void x11_wait_for_input(int fd) {
     }
 }
 
-void x11_round_trip() {
-    XSync(display, False);
-    x11_spare_note_flush();
-}
+void x11_round_trip() { XSync(display, False); }

@@ -1,4 +1,4 @@
-#include "platform/x11_spare_choice.h"
+#include "platform/x11/x11_spare_choice.h"
 
 #include <gtest/gtest.h>
 

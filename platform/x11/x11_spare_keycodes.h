@@ -4,6 +4,11 @@
 // Keysyms that no keycode carries are bound, for as long as the run lasts or
 // until a newer one needs the place, to keycodes that carry nothing.
 
+/// The keys the program holds down (256 flags, one per keycode) and how it
+/// lets one go: a spare keycode is never rebound while down. Set before any
+/// other call.
+void x11_spare_use_keys(const bool* down, void (*release)(uint8_t keycode));
+
 /// Brings the spare keycodes in line with a freshly fetched keymap: bindings
 /// the server lost are forgotten, newly empty keycodes join.
 void x11_spare_keycodes_refresh();
@@ -22,7 +27,8 @@ uint8_t x11_spare_bind_level(uint32_t keysym, int* level);
 /// last event has had time to be handled.
 void x11_spare_note_event(uint8_t keycode, bool press, bool shift);
 
-/// Notes that every request so far has been sent.
+/// Notes that every request so far has been sent: after each flush or round
+/// trip of the connection.
 void x11_spare_note_flush();
 
 /// Releases every spare keycode still down and undoes every binding.

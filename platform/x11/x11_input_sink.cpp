@@ -5,9 +5,10 @@
 #include "keyboard/key_record.h"
 #include "platform/input_sink.h"
 #include "platform/us_scan_codes.h"
-#include "platform/x11_connection.h"
-#include "platform/x11_keys.h"
-#include "platform/x11_wheel.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keys.h"
+#include "platform/x11/x11_spare_keycodes.h"
+#include "platform/x11/x11_wheel.h"
 #include "pointer/mouse_record.h"
 
 // The input sink over XTest: each record the core builds becomes the X
@@ -89,6 +90,7 @@ void input_sink_pause(uint32_t milliseconds) {
     // starts, so the server's own time stamps of the clicks on either side
     // are the pause apart, however late it got to the first one.
     x11_round_trip();
+    x11_spare_note_flush();
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0) {
     }

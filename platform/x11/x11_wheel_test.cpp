@@ -1,4 +1,4 @@
-#include "platform/x11_wheel.h"
+#include "platform/x11/x11_wheel.h"
 
 #include <climits>
 

@@ -1,9 +1,9 @@
-#include "platform/x11_keymap.h"
+#include "platform/x11/x11_keymap.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_spare_keycodes.h"
+#include "platform/x11/x11_connection.h"
 
 namespace {
 
@@ -19,6 +19,7 @@ struct keymap_copy {
 
 keymap_copy keymap{false, 1, 0, 0, 0, {}, {}};
 int covered_keycode;
+void (*on_fetch)();
 
 void fetch_keycodes(int first, int last) {
     const int count = last - first + 1;
@@ -52,12 +53,40 @@ void fetch_keymap() {
     keymap.fresh = true;
     keymap.stale_low = 1;
     keymap.stale_high = 0;
-    x11_spare_keycodes_refresh();
+    if (on_fetch != nullptr) on_fetch();
 }
 
 bool is_stale() { return !keymap.fresh || keymap.stale_low <= keymap.stale_high; }
 
 } // namespace
+
+// Only the keycodes a change names are fetched again. The program reads the
+// mapping itself, so Xlib's own copy is never refreshed (with XKB that would
+// cost a round trip per change).
+void x11_keymap_handle_event(XEvent* event) {
+    if (event->type == MappingNotify) {
+        if (event->xmapping.request == MappingKeyboard) {
+            x11_keymap_invalidate_range(event->xmapping.first_keycode, event->xmapping.count);
+        }
+        return;
+    }
+    const int xkb_event_base = x11_xkb_event_base();
+    if (xkb_event_base >= 0 && event->type == xkb_event_base) {
+        const auto* xkb = reinterpret_cast<const XkbEvent*>(event);
+        if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
+            x11_keymap_invalidate();
+        } else if (xkb->any.xkb_type == XkbMapNotify) {
+            const XkbMapNotifyEvent& map = xkb->map;
+            if ((map.changed & XkbKeyTypesMask) != 0) {
+                x11_keymap_invalidate(); // a key type's levels change what every key of it shows
+            } else if ((map.changed & XkbKeySymsMask) != 0) {
+                x11_keymap_invalidate_range(map.first_key_sym, map.num_key_syms);
+            }
+        }
+    }
+}
+
+void x11_keymap_on_fetch(void (*fetched)()) { on_fetch = fetched; }
 
 void x11_keymap_invalidate() { keymap.fresh = false; }
 

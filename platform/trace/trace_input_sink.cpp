@@ -1,7 +1,7 @@
 #include <ctime>
 
 #include "platform/input_sink.h"
-#include "platform/trace_output.h"
+#include "platform/trace/trace_output.h"
 #include "platform/us_scan_codes.h"
 
 // The dry-run input sink: every operation becomes one trace line, and nothing

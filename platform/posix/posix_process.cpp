@@ -1,6 +1,6 @@
-#include "platform/posix_streams.h"
+#include "platform/posix/posix_streams.h"
 #include "platform/process.h"
-#include "platform/trace_output.h"
+#include "platform/trace/trace_output.h"
 
 // The dry-run program's process side: replies are also traced, so the trace
 // reads as one story.
