@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <poll.h>
 #include <unistd.h>
 
@@ -14,6 +15,12 @@ Display* display;
 int xkb_event_base = -1;
 x11_event_handler event_handler;
 char display_name[128];
+
+uint64_t monotonic_us() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000U + static_cast<uint64_t>(now.tv_nsec) / 1000U;
+}
 
 void write_error_line(const char* what) {
     char line[256];
@@ -105,6 +112,26 @@ void x11_wait_for_input(int fd) {
         if (ready < 0 && errno != EINTR) return; // the read that follows reports it
         if ((watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) continue;
         if (watched[0].revents != 0) return;
+    }
+}
+
+bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
+    XFlush(display);
+    const uint64_t deadline = monotonic_us() + timeout_us;
+    pollfd watched{ConnectionNumber(display), POLLIN, 0};
+    for (;;) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            event_handler(&event);
+        }
+        if (done()) return true;
+        const uint64_t now = monotonic_us();
+        if (now >= deadline) return false;
+        const uint64_t left_ms = (deadline - now + 999U) / 1000U;
+        watched.revents = 0;
+        const int ready = poll(&watched, 1, static_cast<int>(left_ms));
+        if (ready < 0 && errno != EINTR) return done();
     }
 }
 

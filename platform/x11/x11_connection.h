@@ -1,5 +1,6 @@
 #pragma once
 #include <X11/Xlib.h>
+#include <cstdint>
 
 // The program's one connection to the X server: opened and checked before the
 // ready line, watched beside standard input, and fatal to the run when lost.
@@ -25,6 +26,11 @@ void x11_handle_queued_events();
 /// Sends what is buffered, then waits until fd has input, handling the
 /// server's events meanwhile. A lost server ends the process.
 void x11_wait_for_input(int fd);
+
+/// Sends what is buffered, then handles the server's events until done()
+/// says so or timeout_us has passed; returns done(). A lost server ends the
+/// process.
+bool x11_wait_until(bool (*done)(), uint64_t timeout_us);
 
 /// A round trip: when it returns the server has processed every request sent.
 void x11_round_trip();

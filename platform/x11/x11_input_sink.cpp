@@ -1,11 +1,10 @@
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <ctime>
 
 #include "keyboard/key_record.h"
 #include "platform/input_sink.h"
 #include "platform/us_scan_codes.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_spare_keycodes.h"
 #include "platform/x11/x11_wheel.h"
@@ -27,9 +26,7 @@ constexpr unsigned int WHEEL_RIGHT = 7;
 wheel_axis vertical_wheel;
 wheel_axis horizontal_wheel;
 
-void fake_button(unsigned int button, bool press) {
-    XTestFakeButtonEvent(x11_display(), button, press ? True : False, CurrentTime);
-}
+void fake_button(unsigned int button, bool press) { x11_device_button(button, press); }
 
 // A click of a wheel button per 120 units; what is left waits for the next record.
 void turn_wheel(wheel_axis* axis, int32_t amount, unsigned int positive, unsigned int negative) {
@@ -77,8 +74,7 @@ void input_sink_inject(const input_record& record) {
 }
 
 void input_sink_place_pointer(int32_t x, int32_t y) {
-    Display* display = x11_display();
-    XTestFakeMotionEvent(display, DefaultScreen(display), clamp_coordinate(x), clamp_coordinate(y), CurrentTime);
+    x11_device_motion(clamp_coordinate(x), clamp_coordinate(y));
 }
 
 // The US table, as the dry-run program answers: the records the core builds
@@ -89,6 +85,7 @@ void input_sink_pause(uint32_t milliseconds) {
     // What came before the pause has been processed by the server before it
     // starts, so the server's own time stamps of the clicks on either side
     // are the pause apart, however late it got to the first one.
+    x11_spare_commit();
     x11_round_trip();
     x11_spare_note_flush();
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

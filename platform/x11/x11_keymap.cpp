@@ -18,7 +18,8 @@ struct keymap_copy {
 };
 
 keymap_copy keymap{false, 1, 0, 0, 0, {}, {}};
-int covered_keycode;
+int covered_low = 1; // a range read back just now; none when low > high
+int covered_high = 0;
 void (*on_fetch)();
 
 void fetch_keycodes(int first, int last) {
@@ -91,8 +92,9 @@ void x11_keymap_on_fetch(void (*fetched)()) { on_fetch = fetched; }
 void x11_keymap_invalidate() { keymap.fresh = false; }
 
 void x11_keymap_invalidate_range(int first, int count) {
-    if (count <= 0 || (count == 1 && first == covered_keycode)) return;
+    if (count <= 0) return;
     const int last = first + count - 1;
+    if (first >= covered_low && last <= covered_high) return;
     if (keymap.stale_low > keymap.stale_high) {
         keymap.stale_low = first;
         keymap.stale_high = last;
@@ -128,8 +130,10 @@ void x11_keymap_store(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     keymap.empty[keycode] = plain == 0 && shifted == 0;
 }
 
-void x11_keymap_covered(uint8_t keycode) {
-    covered_keycode = keycode;
+void x11_keymap_covered(int first, int last) {
+    covered_low = first;
+    covered_high = last;
     x11_handle_queued_events();
-    covered_keycode = 0;
+    covered_low = 1;
+    covered_high = 0;
 }

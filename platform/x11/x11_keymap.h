@@ -37,7 +37,7 @@ bool x11_keymap_is_empty(uint8_t keycode);
 /// Records a change the program has just made and read back itself.
 void x11_keymap_store(uint8_t keycode, uint32_t plain, uint32_t shifted);
 
-/// Handles the announcements queued now, those of a change of this keycode
-/// alone excepted: they came before the read-back just stored, so it covers
-/// them.
-void x11_keymap_covered(uint8_t keycode);
+/// Handles the announcements queued now, those of changes within first..last
+/// excepted: they came before the read-back of those keycodes just stored, so
+/// it covers them.
+void x11_keymap_covered(int first, int last);

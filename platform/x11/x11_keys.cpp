@@ -2,10 +2,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
 #include "platform/x11/x11_keysyms.h"
 #include "platform/x11/x11_spare_keycodes.h"
@@ -24,10 +23,6 @@ bool keycode_down[256];
 uint8_t keycode_of_vk[256];
 unicode_press unicode_presses[MAX_UNICODE_PRESSES];
 int unicode_press_count;
-
-void fake_key(uint8_t keycode, bool press) {
-    XTestFakeKeyEvent(x11_display(), keycode, press ? True : False, CurrentTime);
-}
 
 bool shift_is_down() {
     for (int keycode = 0; keycode < 256; ++keycode) {
@@ -143,15 +138,15 @@ void x11_key_event(uint16_t vk, uint16_t unit, bool unicode, bool up) {
 }
 
 void x11_press_keycode(uint8_t keycode) {
-    x11_spare_note_event(keycode, true, shift_is_down());
+    const bool shift = shift_is_down();
     keycode_down[keycode] = true;
-    fake_key(keycode, true);
+    x11_spare_note_event(keycode, true, shift, x11_device_key(keycode, true));
 }
 
 void x11_release_keycode(uint8_t keycode) {
-    x11_spare_note_event(keycode, false, shift_is_down());
+    const bool shift = shift_is_down();
     keycode_down[keycode] = false;
-    fake_key(keycode, false);
+    x11_spare_note_event(keycode, false, shift, x11_device_key(keycode, false));
 }
 
 bool x11_keycode_is_down(uint8_t keycode) { return keycode_down[keycode]; }

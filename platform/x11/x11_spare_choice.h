@@ -1,46 +1,54 @@
 #pragma once
 #include <cstdint>
 
-// Where a keysym that no key carries is bound, and when. A spare keycode (one
-// the keymap leaves empty) carries up to two bindings, plain and shifted; a
-// text reuses its bindings, the least recently used going first, instead of
+// Where a keysym that no key carries is bound. A spare keycode (one the
+// keymap leaves empty) carries up to two bindings, plain and shifted; a text
+// reuses its bindings, the least recently used going first, instead of
 // remapping the keyboard once per character.
 //
-// A client reads a key event with the keymap it holds when it gets to the
-// event. Changing a binding whose last press or release a client has not yet
-// handled makes it read the new keysym, so a binding is replaced only after
-// its last event has had SPARE_REBIND_HOLD_US to be handled. The other level
-// of the key keeps its keysym across the change, so its recent events stay
-// right.
-
-constexpr uint64_t SPARE_REBIND_HOLD_US = 30000;
+// Events are numbered in the order made. A binding may be replaced once the
+// reader has handled its last event (that number is confirmed); events still
+// held back, waiting for the bindings they need, pin theirs until they leave.
 
 constexpr int SPARE_PLAIN = 0;
 constexpr int SPARE_SHIFTED = 1;
 
+/// With a reader that cannot tell what it has handled, a binding is replaced
+/// only once its last event is this old.
+constexpr uint64_t SPARE_FALLBACK_HOLD_US = 30000;
+
+/// With a reader that cannot tell when it has taken in a change of the
+/// keymap, the first press on a new binding waits this long after it.
+constexpr uint64_t SPARE_SETTLE_US = 10000;
+
 struct spare_level {
-    uint32_t keysym;        // bound at this level now; 0 for none
+    uint32_t keysym;        // bound at this level once the pending change is made; 0 for none
     uint32_t last_used;     // a use counter of its presses; 0 for never
-    uint64_t last_event_us; // when an event read at this level was last sent; 0 for never
+    uint64_t last_event;    // the number of the last event read at this level; 0 for never
+    uint64_t last_event_us; // when that event was sent
 };
 
 struct spare_slot {
     uint8_t keycode;
-    spare_level level[2]; // SPARE_PLAIN, SPARE_SHIFTED
+    spare_level level[2];         // SPARE_PLAIN, SPARE_SHIFTED
+    uint32_t server[2];           // what the server's keymap has on each level now
+    uint64_t replaced_event[2];   // the last event of the server's binding a pending change replaces
+    uint64_t replaced_event_us[2];
 };
 
 struct spare_pick {
-    int slot;  // -1 when there is none
+    int slot;  // -1 when none can be had before the held events leave
     int level; // SPARE_PLAIN or SPARE_SHIFTED
 };
 
-/// Where to bind a keysym on one level, at now_us: a free plain level; else
-/// the least recently used plain level if it can change at once; else a free
-/// shifted level (spare_shifted_is_free); else the least recently used level,
-/// which may have to wait.
-/// Plain levels come first as they need no Shift around the press. A key held
-/// down is taken only when every key is; the caller releases it.
-spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t now_us);
+/// Where to bind a keysym on one level: a free plain level; else the least
+/// recently used plain level if its events are all confirmed; else a free
+/// shifted level (spare_shifted_is_free); else the least recently used level
+/// not pinned by a held event. Plain levels come first as they need no Shift
+/// around the press. A key held down is taken only when every key is; the
+/// caller releases it.
+spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t confirmed,
+                              uint64_t sent);
 
 struct spare_binding {
     uint32_t plain;
@@ -57,10 +65,22 @@ spare_binding spare_level_binding(const spare_slot& slot, int level, uint32_t ke
 bool spare_shifted_is_free(const spare_slot& slot);
 
 /// Which key to bind on both levels: one with no binding, else the one whose
-/// levels were least recently used, a key up before one held down.
-int choose_spare_slot(const spare_slot* slots, int count, const bool* keycode_down);
+/// levels were least recently used, a key up before one held down; -1 when
+/// every key is pinned by a held event.
+int choose_spare_slot(const spare_slot* slots, int count, const bool* keycode_down, uint64_t sent);
 
-/// How long to wait, at now_us, before the key of slot carries plain and
-/// shifted: until the last event read at each level whose keysym changes has
-/// had SPARE_REBIND_HOLD_US. A level that keeps its keysym needs no wait.
-uint64_t spare_change_wait_us(const spare_slot& slot, uint32_t plain, uint32_t shifted, uint64_t now_us);
+/// Makes the slot carry plain and shifted once the pending changes are made,
+/// remembering the last event of each server binding it replaces.
+void spare_plan(spare_slot& slot, uint32_t plain, uint32_t shifted, uint32_t use);
+
+/// True when the slot's pending change replaces a binding with an event the
+/// reader has not been confirmed to have handled.
+bool spare_replaces_unconfirmed(const spare_slot& slot, uint64_t confirmed);
+
+/// With no word from the reader: how long to wait, at now_us, before the
+/// slot's pending change, so that every unconfirmed event of a binding it
+/// replaces is SPARE_FALLBACK_HOLD_US old.
+uint64_t spare_fallback_wait_us(const spare_slot& slot, uint64_t confirmed, uint64_t now_us);
+
+/// True when the slot's binding differs from the server's.
+bool spare_pending(const spare_slot& slot);

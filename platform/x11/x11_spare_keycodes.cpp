@@ -2,9 +2,12 @@
 
 #include <X11/Xlib.h>
 #include <ctime>
+#include <initializer_list>
 
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_reader.h"
 #include "platform/x11/x11_spare_choice.h"
 
 namespace {
@@ -15,6 +18,7 @@ spare_slot slots[MAX_SPARES];
 int pressed_level[MAX_SPARES]; // the level the key's last press was read at
 int slot_count;
 uint32_t use_clock;
+uint64_t confirmed;   // the reader has handled every event up to this number
 uint64_t flushed_us;  // when the request buffer was last known sent
 bool repeat_off[256]; // spare keycodes whose auto-repeat this program turned off
 bool repeats_saved;
@@ -47,8 +51,10 @@ void flush_events() {
     XFlush(x11_display());
     const uint64_t now = now_us();
     for (int i = 0; i < slot_count; ++i) {
-        for (spare_level& level : slots[i].level) {
-            if (level.last_event_us > flushed_us) level.last_event_us = now;
+        spare_slot& slot = slots[i];
+        for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+            if (slot.level[level].last_event_us > flushed_us) slot.level[level].last_event_us = now;
+            if (slot.replaced_event_us[level] > flushed_us) slot.replaced_event_us[level] = now;
         }
     }
     flushed_us = now;
@@ -88,44 +94,125 @@ void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     XChangeKeyboardMapping(x11_display(), keycode, 2, keysyms, 1);
 }
 
-// Reads the keycode back: the reply comes after the change has been applied,
-// so it tells whether the server made it. The notifications of the change
-// that came before the reply are covered by it. A shifted level asked empty
-// may come back filled with the capital of the plain keysym, as the server's
-// keyboard extension completes a letter; the slot records what the key shows.
-bool bind_and_read_back(spare_slot& slot, uint32_t plain, uint32_t shifted) {
-    stop_auto_repeat(slot.keycode);
-    change_mapping(slot.keycode, plain, shifted);
-    int per_keycode = 0;
-    KeySym* keysyms = XGetKeyboardMapping(x11_display(), slot.keycode, 1, &per_keycode);
-    uint32_t read_plain = 0;
-    uint32_t read_shifted = 0;
-    if (keysyms != nullptr) {
-        read_plain = per_keycode > 0 ? static_cast<uint32_t>(keysyms[0]) : 0;
-        read_shifted = per_keycode > 1 ? static_cast<uint32_t>(keysyms[1]) : 0;
-        XFree(keysyms);
+bool any_pending() {
+    for (int i = 0; i < slot_count; ++i) {
+        if (spare_pending(slots[i])) return true;
     }
-    flushed_us = now_us();
-    x11_keymap_store(slot.keycode, read_plain, read_shifted);
-    x11_keymap_covered(slot.keycode);
-    const bool made = read_plain == plain && (shifted == 0 || read_shifted == shifted);
-    for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
-        spare_level& bound = slot.level[level];
-        const uint32_t keysym = !made ? 0 : level == SPARE_PLAIN ? read_plain : read_shifted;
-        if (keysym != 0 && bound.keysym != keysym) bound.last_used = ++use_clock; // new, so not the next to go
-        bound.keysym = keysym;
-    }
-    return made;
+    return false;
 }
 
-// Makes the key carry plain and shifted; false (and the binding forgotten)
-// when the server did not take it.
-bool bind(spare_slot& slot, uint32_t plain, uint32_t shifted) {
-    if (keys_down[slot.keycode]) release_key(slot.keycode); // never unbound while down
+// Waits until the reader has handled every event sent so far: by its answer,
+// or, from a reader that cannot tell, by the fallback hold of the bindings
+// about to be replaced.
+void wait_for_reader(bool replacing) {
     flush_events();
-    const uint64_t wait = spare_change_wait_us(slot, plain, shifted, now_us());
+    const uint64_t sent = x11_device_sent();
+    if (x11_reader_sync()) {
+        if (sent > confirmed) confirmed = sent;
+        return;
+    }
+    if (!replacing) return;
+    uint64_t wait = 0;
+    const uint64_t now = now_us();
+    for (int i = 0; i < slot_count; ++i) {
+        const uint64_t slot_wait = spare_fallback_wait_us(slots[i], confirmed, now);
+        if (slot_wait > wait) wait = slot_wait;
+    }
     if (wait > 0) sleep_us(wait);
-    return bind_and_read_back(slot, plain, shifted);
+}
+
+// Makes every pending change with one read-back for all: the reply comes after
+// the changes have been applied, so it tells which the server made, and it
+// covers the change notifications that came before it. A key the server did
+// not bind is dropped from the held events. A shifted level asked empty may
+// come back filled with the capital of the plain keysym, as the server's
+// keyboard extension completes a letter; the slot records what the key shows.
+void make_changes(bool* dropped) {
+    int low = 256;
+    int high = -1;
+    for (int i = 0; i < slot_count; ++i) {
+        spare_slot& slot = slots[i];
+        if (!spare_pending(slot)) continue;
+        stop_auto_repeat(slot.keycode);
+        change_mapping(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
+        if (slot.keycode < low) low = slot.keycode;
+        if (slot.keycode > high) high = slot.keycode;
+    }
+    if (high < low) return;
+    int per_keycode = 0;
+    KeySym* keysyms =
+        XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
+    for (int i = 0; i < slot_count; ++i) {
+        spare_slot& slot = slots[i];
+        if (!spare_pending(slot)) continue;
+        uint32_t read[2] = {0, 0};
+        if (keysyms != nullptr) {
+            const KeySym* row = keysyms + static_cast<ptrdiff_t>(slot.keycode - low) * per_keycode;
+            read[SPARE_PLAIN] = per_keycode > 0 ? static_cast<uint32_t>(row[0]) : 0;
+            read[SPARE_SHIFTED] = per_keycode > 1 ? static_cast<uint32_t>(row[1]) : 0;
+        }
+        const uint32_t plain = slot.level[SPARE_PLAIN].keysym;
+        const uint32_t shifted = slot.level[SPARE_SHIFTED].keysym;
+        const bool made = read[SPARE_PLAIN] == plain && (shifted == 0 || read[SPARE_SHIFTED] == shifted);
+        if (!made) dropped[slot.keycode] = true;
+        for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+            slot.server[level] = read[level];
+            slot.level[level].keysym = made ? read[level] : 0;
+            if (!made) slot.server[level] = 0; // forgotten: refresh finds the key as it is
+        }
+        x11_keymap_store(slot.keycode, read[SPARE_PLAIN], read[SPARE_SHIFTED]);
+    }
+    if (keysyms != nullptr) XFree(keysyms);
+    x11_keymap_covered(low, high);
+}
+
+// The held events leave now: their holds count from here.
+void send_held(const bool* dropped) {
+    const uint64_t before = x11_device_sent();
+    x11_device_send_held(dropped);
+    const uint64_t now = now_us();
+    for (int i = 0; i < slot_count; ++i) {
+        for (spare_level& level : slots[i].level) {
+            if (level.last_event > before) level.last_event_us = now;
+        }
+    }
+}
+
+// Makes the bindings the held events need, then sends them: first the reader
+// handles what the replaced bindings typed, then the server changes the keys,
+// then the reader takes in the change (one client reads the first press after
+// a change with the keysym before it otherwise), then the presses go.
+void commit() {
+    if (!any_pending()) {
+        if (x11_device_holding()) send_held(nullptr);
+        return;
+    }
+    bool replacing = false;
+    for (int i = 0; i < slot_count; ++i) {
+        if (spare_replaces_unconfirmed(slots[i], confirmed)) replacing = true;
+    }
+    if (replacing) wait_for_reader(true);
+    bool dropped[256] = {};
+    make_changes(dropped);
+    const uint64_t sent = x11_device_sent();
+    if (x11_reader_sync()) {
+        if (sent > confirmed) confirmed = sent;
+    } else {
+        sleep_us(SPARE_SETTLE_US);
+    }
+    send_held(dropped);
+}
+
+void commit_when_full() { commit(); }
+
+// Plans the key of slot to carry plain and shifted; the events that follow
+// are held until the change is made.
+uint8_t plan(spare_slot& slot, uint32_t plain, uint32_t shifted) {
+    if (keys_down[slot.keycode]) release_key(slot.keycode); // never changed while down
+    spare_plan(slot, plain, shifted, ++use_clock);
+    x11_keymap_store(slot.keycode, plain, shifted); // later look-ups find it
+    x11_device_hold();
+    return slot.keycode;
 }
 
 } // namespace
@@ -133,6 +220,7 @@ bool bind(spare_slot& slot, uint32_t plain, uint32_t shifted) {
 void x11_spare_use_keys(const bool* down, void (*release)(uint8_t keycode)) {
     keys_down = down;
     release_key = release;
+    x11_device_on_full(commit_when_full);
 }
 
 void x11_spare_keycodes_refresh() {
@@ -140,11 +228,22 @@ void x11_spare_keycodes_refresh() {
     for (int i = 0; i < slot_count; ++i) {
         spare_slot slot = slots[i];
         const int level = pressed_level[i];
-        // A binding the keymap no longer shows was undone by someone else.
-        if (x11_keymap_keysym(slot.keycode, KEYMAP_PLAIN) != slot.level[SPARE_PLAIN].keysym ||
-            x11_keymap_keysym(slot.keycode, KEYMAP_SHIFTED) != slot.level[SPARE_SHIFTED].keysym) {
-            slot.level[SPARE_PLAIN].keysym = 0;
-            slot.level[SPARE_SHIFTED].keysym = 0;
+        const uint32_t plain = x11_keymap_keysym(slot.keycode, KEYMAP_PLAIN);
+        const uint32_t shifted = x11_keymap_keysym(slot.keycode, KEYMAP_SHIFTED);
+        if (plain != slot.server[SPARE_PLAIN] || shifted != slot.server[SPARE_SHIFTED]) {
+            if (spare_pending(slot)) {
+                // Changed by someone else under a change of ours still to come:
+                // ours is made as planned, and look-ups find it meanwhile.
+                slot.server[SPARE_PLAIN] = plain;
+                slot.server[SPARE_SHIFTED] = shifted;
+                x11_keymap_store(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
+            } else {
+                // A binding the keymap no longer shows was undone by someone else.
+                slot.level[SPARE_PLAIN].keysym = 0;
+                slot.level[SPARE_SHIFTED].keysym = 0;
+                slot.server[SPARE_PLAIN] = 0;
+                slot.server[SPARE_SHIFTED] = 0;
+            }
         }
         // A keycode the new keymap uses is no longer ours, unless we hold it down.
         const bool ours = slot.level[SPARE_PLAIN].keysym != 0 || slot.level[SPARE_SHIFTED].keysym != 0;
@@ -160,63 +259,80 @@ void x11_spare_keycodes_refresh() {
         const auto code = static_cast<uint8_t>(keycode);
         if (!x11_keymap_is_empty(code) || slot_of(code) >= 0) continue;
         pressed_level[slot_count] = SPARE_PLAIN;
-        slots[slot_count++] = spare_slot{code, {}};
+        slots[slot_count++] = spare_slot{code, {}, {}, {}, {}};
     }
 }
 
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted) {
     x11_keymap_update();
-    const int index = choose_spare_slot(slots, slot_count, keys_down);
+    int index = choose_spare_slot(slots, slot_count, keys_down, x11_device_sent());
+    if (index < 0) {
+        commit();
+        index = choose_spare_slot(slots, slot_count, keys_down, x11_device_sent());
+    }
     if (index < 0) return 0;
-    spare_slot& slot = slots[index];
-    return bind(slot, plain, shifted) ? slot.keycode : 0;
+    return plan(slots[index], plain, shifted);
 }
 
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
     x11_keymap_update();
-    flush_events(); // the holds count from when the events left
-    const spare_pick pick = choose_spare_level(slots, slot_count, keys_down, now_us());
+    spare_pick pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent());
+    if (pick.slot < 0) {
+        commit();
+        pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent());
+    }
     if (pick.slot < 0) return 0;
     spare_slot& slot = slots[pick.slot];
     const spare_binding binding = spare_level_binding(slot, pick.level, keysym);
-    if (!bind(slot, binding.plain, binding.shifted)) return 0;
     *level = pick.level == SPARE_PLAIN ? KEYMAP_PLAIN : KEYMAP_SHIFTED;
-    return slot.keycode;
+    return plan(slot, binding.plain, binding.shifted);
 }
 
-void x11_spare_note_event(uint8_t keycode, bool press, bool shift) {
+void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t number) {
     const int index = slot_of(keycode);
     if (index < 0) return;
     const int level = shift ? SPARE_SHIFTED : SPARE_PLAIN;
     const uint64_t now = now_us();
+    spare_slot& slot = slots[index];
     if (press) {
         pressed_level[index] = level;
-        slots[index].level[level].last_used = ++use_clock;
+        slot.level[level].last_used = ++use_clock;
     }
     // A release is read at the level of its own modifiers; its press was read at another, perhaps.
-    slots[index].level[level].last_event_us = now;
-    slots[index].level[pressed_level[index]].last_event_us = now;
+    for (const int read : {level, pressed_level[index]}) {
+        slot.level[read].last_event = number;
+        slot.level[read].last_event_us = now;
+    }
 }
+
+void x11_spare_commit() { commit(); }
 
 void x11_spare_note_flush() { flushed_us = now_us(); }
 
 void x11_spare_unbind_all() {
+    commit();
     x11_keymap_update();
     for (int i = 0; i < slot_count; ++i) {
         if (keys_down[slots[i].keycode]) release_key(slots[i].keycode);
     }
-    flush_events();
+    bool any = false;
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
-        if (slot.level[SPARE_PLAIN].keysym == 0 && slot.level[SPARE_SHIFTED].keysym == 0) continue;
-        // The last characters typed are read with their bindings.
-        const uint64_t wait = spare_change_wait_us(slot, 0, 0, now_us());
-        if (wait > 0) sleep_us(wait);
-        change_mapping(slot.keycode, 0, 0);
-        slot.level[SPARE_PLAIN].keysym = 0;
-        slot.level[SPARE_SHIFTED].keysym = 0;
+        if (slot.server[SPARE_PLAIN] == 0 && slot.server[SPARE_SHIFTED] == 0) continue;
+        spare_plan(slot, 0, 0, 0);
+        any = true;
     }
+    if (any) {
+        // The last characters typed are read with their bindings.
+        bool replacing = false;
+        for (int i = 0; i < slot_count; ++i) {
+            if (spare_replaces_unconfirmed(slots[i], confirmed)) replacing = true;
+        }
+        if (replacing) wait_for_reader(true);
+        bool dropped[256] = {};
+        make_changes(dropped);
+    }
+    send_held(nullptr);
     for (int keycode = 0; keycode < 256; ++keycode) restore_auto_repeat(static_cast<uint8_t>(keycode));
     x11_round_trip();
-    flushed_us = now_us();
 }

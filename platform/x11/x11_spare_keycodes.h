@@ -13,23 +13,29 @@ void x11_spare_use_keys(const bool* down, void (*release)(uint8_t keycode));
 /// the server lost are forgotten, newly empty keycodes join.
 void x11_spare_keycodes_refresh();
 
-/// A keycode that now carries plain and shifted, confirmed by the server
-/// before this returns, or 0 when none can be had.
+/// A keycode that carries plain and shifted for the events that follow, or 0
+/// when none can be had. The change is made, and confirmed by the server,
+/// before any of them leaves (x11_spare_commit).
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted);
 
-/// A keycode that now carries keysym on *level (KEYMAP_PLAIN or
-/// KEYMAP_SHIFTED; a character of its own on the other level stays),
-/// confirmed by the server before this returns, or 0 when none can be had.
+/// A keycode that carries keysym on *level (KEYMAP_PLAIN or KEYMAP_SHIFTED; a
+/// character of its own on the other level stays) for the events that follow,
+/// or 0 when none can be had; made as x11_spare_bind makes it.
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level);
 
-/// Notes a press or release sent on a keycode, with or without Shift held: a
-/// spare binding pressed is the last to go, and is replaced only once its
-/// last event has had time to be handled.
-void x11_spare_note_event(uint8_t keycode, bool press, bool shift);
+/// Notes a press or release sent on a keycode, with or without Shift held,
+/// and the event's number: a spare binding pressed is the last to go, and is
+/// replaced only once the reader has handled its last event.
+void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t number);
+
+/// Makes the binding changes planned so far and sends the events held for
+/// them: before anything else leaves (a flush, a reply, a pause).
+void x11_spare_commit();
 
 /// Notes that every request so far has been sent: after each flush or round
 /// trip of the connection.
 void x11_spare_note_flush();
 
-/// Releases every spare keycode still down and undoes every binding.
+/// Releases every spare keycode still down and undoes every binding, once
+/// the reader has handled the characters typed with them.
 void x11_spare_unbind_all();
