@@ -5,6 +5,7 @@
 # read. Usage: scripts/run_x11_example.sh [script]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/xvfb.sh
 
 if ! command -v Xvfb >/dev/null; then
     echo "SKIP: Xvfb is missing (Debian: apt-get install xvfb, or bash scripts/setup.sh)"
@@ -15,43 +16,29 @@ cmake --build --preset linux --target braskelot_x11_input braskelot_x11_observer
 
 script="${1:-examples/session.txt}"
 work=$(mktemp -d)
-xvfb=
 observer=
 cleanup() {
     exec 4>&- 2>/dev/null || true
-    if [ -n "$observer" ]; then kill "$observer" 2>/dev/null || true; fi
-    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
+    stop_process "$observer"
+    stop_process "${XVFB_PID:-}"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Waits up to 10 s for a line in a file.
-wait_for() {
-    for _ in $(seq 200); do
-        grep -qx "$1" "$2" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    echo "no '$1' in $2" >&2
-    exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-wait_for '[0-9]*' "$work/display"
-export DISPLAY=":$(head -1 "$work/display")"
+start_xvfb "$work"
 
 mkfifo "$work/observer_in"
 build/linux/tests/x11/braskelot_x11_observer <"$work/observer_in" >"$work/observed" &
 observer=$!
 exec 4>"$work/observer_in"
-wait_for OBSERVER_READY "$work/observed"
+wait_for_line OBSERVER_READY "$work/observed" "$observer"
 
 echo "== replies of braskelot_x11_input on $DISPLAY =="
 build/linux/braskelot_x11_input <"$script" | tr -d '\r'
 echo "MARK end" >&4
-wait_for "MARK end" "$work/observed"
+wait_for_line "MARK end" "$work/observed" "$observer"
 echo WTEXT >&4
-wait_for 'WTEXT.*' "$work/observed"
+wait_for_line 'WTEXT.*' "$work/observed" "$observer"
 echo QUIT >&4
 
 echo "== what the X server saw (observer) =="
