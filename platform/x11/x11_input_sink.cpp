@@ -73,9 +73,7 @@ void input_sink_inject(const input_record& record) {
     x11_key_event(key.wVk, key.wScan, (key.dwFlags & KEYEVENTF_UNICODE) != 0, (key.dwFlags & KEYEVENTF_KEYUP) != 0);
 }
 
-void input_sink_place_pointer(int32_t x, int32_t y) {
-    x11_device_motion(clamp_coordinate(x), clamp_coordinate(y));
-}
+void input_sink_place_pointer(int32_t x, int32_t y) { x11_device_motion(clamp_coordinate(x), clamp_coordinate(y)); }
 
 // The US table, as the dry-run program answers: the records the core builds
 // stay identical to the trace's. X itself never sees the scan code.

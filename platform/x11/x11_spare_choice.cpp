@@ -25,8 +25,7 @@ bool better(bool down, uint32_t used, bool best_down, uint32_t best_used) {
 
 // The server's binding a pending change replaces, if it has an event.
 bool replaces(const spare_slot& slot, int level) {
-    return slot.level[level].keysym != slot.server[level] && slot.server[level] != 0 &&
-           slot.replaced_event[level] != 0;
+    return slot.level[level].keysym != slot.server[level] && slot.server[level] != 0 && slot.replaced_event[level] != 0;
 }
 
 } // namespace

@@ -14,8 +14,12 @@ constexpr int SPARE_PLAIN = 0;
 constexpr int SPARE_SHIFTED = 1;
 
 /// With a reader that cannot tell what it has handled, a binding is replaced
-/// only once its last event is this old.
-constexpr uint64_t SPARE_FALLBACK_HOLD_US = 30000;
+/// only this long after the reader should have handled its last event,
+/// counting SPARE_FALLBACK_EVENT_US for each event and
+/// SPARE_FALLBACK_CHANGE_US for each keymap change sent before it.
+constexpr uint64_t SPARE_FALLBACK_HOLD_US = 100000;
+constexpr uint64_t SPARE_FALLBACK_EVENT_US = 200;
+constexpr uint64_t SPARE_FALLBACK_CHANGE_US = 8000;
 
 /// With a reader that cannot tell when it has taken in a change of the
 /// keymap, the first press on a new binding waits this long after it.
@@ -25,15 +29,15 @@ struct spare_level {
     uint32_t keysym;        // bound at this level once the pending change is made; 0 for none
     uint32_t last_used;     // a use counter of its presses; 0 for never
     uint64_t last_event;    // the number of the last event read at this level; 0 for never
-    uint64_t last_event_us; // when that event was sent
+    uint64_t last_event_us; // when a reader that cannot answer should have handled it
 };
 
 struct spare_slot {
     uint8_t keycode;
-    spare_level level[2];         // SPARE_PLAIN, SPARE_SHIFTED
-    uint32_t server[2];           // what the server's keymap has on each level now
-    uint64_t replaced_event[2];   // the last event of the server's binding a pending change replaces
-    uint64_t replaced_event_us[2];
+    spare_level level[2];          // SPARE_PLAIN, SPARE_SHIFTED
+    uint32_t server[2];            // what the server's keymap has on each level now
+    uint64_t replaced_event[2];    // the last event of the server's binding a pending change replaces
+    uint64_t replaced_event_us[2]; // (the same for that event)
 };
 
 struct spare_pick {

@@ -18,9 +18,10 @@ spare_slot slots[MAX_SPARES];
 int pressed_level[MAX_SPARES]; // the level the key's last press was read at
 int slot_count;
 uint32_t use_clock;
-uint64_t confirmed;   // the reader has handled every event up to this number
-uint64_t flushed_us;  // when the request buffer was last known sent
-bool repeat_off[256]; // spare keycodes whose auto-repeat this program turned off
+uint64_t confirmed;       // the reader has handled every event up to this number
+uint64_t flushed_us;      // when the request buffer was last known sent
+uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
+bool repeat_off[256];     // spare keycodes whose auto-repeat this program turned off
 bool repeats_saved;
 char saved_repeats[32]; // the server's per-key auto-repeat bits before that
 const bool* keys_down;
@@ -38,6 +39,16 @@ void sleep_us(uint64_t duration) {
     }
 }
 
+// A reader that cannot answer is assumed to take this long per key event
+// and per keymap change (one toolkit fetches the whole keymap again for each),
+// never less: the fallback holds count from when it should have got there, so
+// a text that keeps it busy is paced to it rather than run ahead of it.
+uint64_t reader_clock_after(uint64_t cost_us) {
+    const uint64_t now = now_us();
+    reader_clock_us = (reader_clock_us > now ? reader_clock_us : now) + cost_us;
+    return reader_clock_us;
+}
+
 int slot_of(uint8_t keycode) {
     for (int i = 0; i < slot_count; ++i) {
         if (slots[i].keycode == keycode) return i;
@@ -53,8 +64,10 @@ void flush_events() {
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
         for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
-            if (slot.level[level].last_event_us > flushed_us) slot.level[level].last_event_us = now;
-            if (slot.replaced_event_us[level] > flushed_us) slot.replaced_event_us[level] = now;
+            uint64_t& event_us = slot.level[level].last_event_us;
+            if (event_us > flushed_us && event_us < now) event_us = now;
+            uint64_t& replaced_us = slot.replaced_event_us[level];
+            if (replaced_us > flushed_us && replaced_us < now) replaced_us = now;
         }
     }
     flushed_us = now;
@@ -135,13 +148,13 @@ void make_changes(bool* dropped) {
         if (!spare_pending(slot)) continue;
         stop_auto_repeat(slot.keycode);
         change_mapping(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
+        reader_clock_after(SPARE_FALLBACK_CHANGE_US);
         if (slot.keycode < low) low = slot.keycode;
         if (slot.keycode > high) high = slot.keycode;
     }
     if (high < low) return;
     int per_keycode = 0;
-    KeySym* keysyms =
-        XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
+    KeySym* keysyms = XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
         if (!spare_pending(slot)) continue;
@@ -170,10 +183,10 @@ void make_changes(bool* dropped) {
 void send_held(const bool* dropped) {
     const uint64_t before = x11_device_sent();
     x11_device_send_held(dropped);
-    const uint64_t now = now_us();
+    const uint64_t read_by = reader_clock_after(0);
     for (int i = 0; i < slot_count; ++i) {
         for (spare_level& level : slots[i].level) {
-            if (level.last_event > before) level.last_event_us = now;
+            if (level.last_event > before && level.last_event_us < read_by) level.last_event_us = read_by;
         }
     }
 }
@@ -292,7 +305,7 @@ void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t numb
     const int index = slot_of(keycode);
     if (index < 0) return;
     const int level = shift ? SPARE_SHIFTED : SPARE_PLAIN;
-    const uint64_t now = now_us();
+    const uint64_t now = reader_clock_after(SPARE_FALLBACK_EVENT_US);
     spare_slot& slot = slots[index];
     if (press) {
         pressed_level[index] = level;
