@@ -11,6 +11,7 @@ packages=(
     python3-venv python3-setuptools python3-wheel python3-pytest
     libx11-dev libxtst-dev
     x11-xkb-utils
+    chromium xterm python3-gi gir1.2-gtk-3.0 python3-pyqt5 tk8.6
     git zip file binutils binutils-mingw-w64-x86-64 dpkg-dev lintian python3-pip
 )
 
