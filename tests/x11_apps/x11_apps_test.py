@@ -62,6 +62,8 @@ def parse_args():
     parser.add_argument("--quiet", type=float, default=4.0,
                         help="seconds without change after which a wrong text is final")
     parser.add_argument("--timeout", type=float, default=30.0, help="seconds at most per text after sync()")
+    parser.add_argument("--interval", type=float, default=0.0,
+                        help="seconds between characters (0: full speed); slow typing checks the test itself")
     args = parser.parse_args()
     args.apps = names(args.apps, list(apps.APPS), "applications")
     args.texts = names(args.texts, texts.NAMES, "texts")
@@ -167,7 +169,7 @@ def run_case(report, app, case, load, args, server, clean):
     try:
         started = time.monotonic()
         for kind, value in steps:
-            ui.type(value) if kind == "type" else ui.press(value)
+            ui.type(value, interval=args.interval) if kind == "type" else ui.press(value)
         ui.sync(timeout=WAIT * 6)
         synced = time.monotonic()
         got, held = hold(app, expected, synced, args)
