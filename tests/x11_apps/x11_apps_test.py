@@ -1,0 +1,273 @@
+#!/usr/bin/env python3
+"""Types texts through braskelot_x11_input into real applications on a private
+Xvfb and checks, character for character, what each application holds.
+
+The applications (Chromium, GTK 3, Qt 5, xterm, Tk) read key events with their
+own copy of the keymap, fetched when they get to the events: a spare keycode
+rebound before then is read as its new character. Each text is typed with the
+Python client's type() at full speed, then sync(); the application's own text
+is read back until it equals the expected one or stops changing. Every text
+runs with the machine idle, then loaded (one busy process per core). After
+every run: no key down, and the keymap and auto-repeat as before it.
+
+Exit codes: 0 all exact, 1 a check failed, 77 skipped (a tool missing; with
+CI=true a missing tool fails instead).
+"""
+
+import argparse
+import difflib
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(REPO, "tests", "drivers"))
+sys.path.insert(0, os.path.join(REPO, "clients", "python", "src"))
+import braskelot  # noqa: E402
+from common import WAIT, SetupError, missing_tools, run_on_xvfb, skip_or_fail  # noqa: E402
+
+import apps  # noqa: E402
+import texts  # noqa: E402
+import x11_state  # noqa: E402
+
+LOADS = ("idle", "loaded")
+
+
+def names(value, known, what):
+    chosen = [name.strip() for name in value.split(",") if name.strip()]
+    unknown = [name for name in chosen if name not in known]
+    if unknown:
+        raise SystemExit(f"unknown {what}: {', '.join(unknown)} (known: {', '.join(known)})")
+    return chosen
+
+
+def parse_args():
+    env = os.environ.get
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
+                                     epilog="Each option defaults to its environment variable, for runs through CTest.")
+    parser.add_argument("--program", default=env("BRASKELOT_X11_PROGRAM",
+                                                  os.path.join(REPO, "build", "linux", "braskelot_x11_input")))
+    parser.add_argument("--apps", default=env("BRASKELOT_APPS", ",".join(apps.APPS)),
+                        help="comma-separated, of: " + ", ".join(apps.APPS) + " ($BRASKELOT_APPS)")
+    parser.add_argument("--texts", default=env("BRASKELOT_APP_TEXTS", ",".join(texts.NAMES)),
+                        help="comma-separated, of: " + ", ".join(texts.NAMES) + " ($BRASKELOT_APP_TEXTS)")
+    parser.add_argument("--load", default=env("BRASKELOT_APP_LOAD", ",".join(LOADS)),
+                        help="idle, loaded or both ($BRASKELOT_APP_LOAD)")
+    parser.add_argument("--repeat", type=int, default=int(env("BRASKELOT_APP_REPEAT", "1")),
+                        help="runs of each text ($BRASKELOT_APP_REPEAT)")
+    parser.add_argument("--quiet", type=float, default=4.0,
+                        help="seconds without change after which a wrong text is final")
+    parser.add_argument("--timeout", type=float, default=30.0, help="seconds at most per text after sync()")
+    parser.add_argument("--interval", type=float, default=0.0,
+                        help="seconds between characters (0: full speed); slow typing checks the test itself")
+    args = parser.parse_args()
+    args.apps = names(args.apps, list(apps.APPS), "applications")
+    args.texts = names(args.texts, texts.NAMES, "texts")
+    args.load = names(args.load, LOADS, "loads")
+    return args
+
+
+class Load:
+    """One busy process per core while it is entered; ended by PID."""
+
+    def __init__(self, active):
+        self.active = active
+        self.busy = []
+
+    def __enter__(self):
+        if self.active:
+            self.busy = [subprocess.Popen([sys.executable, "-c", "while 1: pass"])
+                         for _ in range(max(2, os.cpu_count() or 2))]
+            time.sleep(0.5)  # all of them running before the first text
+        return self
+
+    def __exit__(self, *_):
+        for process in self.busy:
+            process.kill()
+            process.wait()
+
+
+def wrong(expected, got):
+    """Characters not in their place or extra: what is left beside the longest
+    common subsequence difflib finds."""
+    matcher = difflib.SequenceMatcher(None, expected, got, autojunk=False)
+    return max(len(expected), len(got)) - sum(block.size for block in matcher.get_matching_blocks())
+
+
+def difference(expected, got):
+    first = next((i for i, (a, b) in enumerate(zip(expected, got)) if a != b), min(len(expected), len(got)))
+    start = max(0, first - 8)
+    return (f"{wrong(expected, got)} wrong of {len(expected)} (held {len(got)}), first at {first}: "
+            f"expected {expected[start:first + 24]!r} got {got[start:first + 24]!r}")
+
+
+def hold(app, expected, synced, args):
+    """(text, seconds since the epoch of monotonic when it was first exact or None)."""
+    last, changed = None, time.monotonic()
+    deadline = synced + args.timeout
+    while True:
+        try:
+            got = app.read(timeout=max(0.5, deadline - time.monotonic()))
+        except SetupError:
+            got = last  # busy: counts as no change
+        now = time.monotonic()
+        if got == expected:
+            return got, now
+        if got != last:
+            last, changed = got, now
+        elif now - changed >= args.quiet or now >= deadline:
+            return got if got is not None else "", None
+        time.sleep(0.02)
+
+
+class Clean:
+    """The state every run must leave: no key down, the keymap and the
+    auto-repeat as they were."""
+
+    def __init__(self, server):
+        self.server = server
+        self.keymap, self.repeat = server.keymap(), server.auto_repeat()
+
+    def problems(self, down_after_sync):
+        found = []
+        if down_after_sync:
+            found.append(f"keycodes down after sync(): {down_after_sync}")
+        down = self.server.keys_down()
+        if down:
+            found.append(f"keycodes down after the program ended: {down}")
+        keymap, repeat = self.server.keymap(), self.server.auto_repeat()
+        if keymap != self.keymap:
+            changed = [code for code in keymap if keymap[code] != self.keymap.get(code)]
+            found.append(f"keymap changed at keycodes {changed[:12]}{' ...' if len(changed) > 12 else ''}")
+            self.keymap = keymap  # the next runs are judged on their own changes
+        if repeat != self.repeat:
+            found.append(f"auto-repeat {self.repeat[0]} {self.repeat[1]} became {repeat[0]} {repeat[1]}")
+            self.repeat = repeat
+        return found
+
+
+def steps_for(app, case):
+    steps = list(case.steps)
+    if app.terminator:
+        kind, value = steps[-1]
+        steps[-1:] = [(kind, value + app.terminator)] if kind == "type" else [steps[-1], ("type", app.terminator)]
+    return steps, case.expected + app.terminator
+
+
+def run_case(report, app, case, load, args, server, clean):
+    label = f"{app.name} {case.name} {load}"
+    steps, expected = steps_for(app, case)
+    app.clear()
+    if not app.focus():
+        report.check(f"{label}: the window has the focus", False, f"focus on window {server.focus():#x}")
+        return None
+    ui = braskelot.start(args.program)
+    try:
+        started = time.monotonic()
+        for kind, value in steps:
+            ui.type(value, interval=args.interval) if kind == "type" else ui.press(value)
+        ui.sync(timeout=WAIT * 6)
+        synced = time.monotonic()
+        got, held = hold(app, expected, synced, args)
+        down = server.keys_down()
+    finally:
+        ui.close()
+    result = {"exact": got == expected, "wrong": wrong(expected, got) if got != expected else 0,
+              "sent": len(expected) / (synced - started),
+              "held": len(expected) / (held - started) if held is not None else None}
+    report.check(f"{label}: exact", result["exact"], difference(expected, got))
+    print(f"note: {label}: {len(expected)} characters, typed at {result['sent']:.0f}/s"
+          + (f", held at {result['held']:.0f}/s" if held is not None else f", {result['wrong']} wrong"))
+    problems = clean.problems(down)
+    report.check(f"{label}: no key down, keymap and auto-repeat as before", not problems, "; ".join(problems))
+    return result
+
+
+def run_app(report, kind, args, env, folder, server, clean, results):
+    app = kind(env, folder, server)
+    try:
+        started = time.monotonic()
+        app.start()
+        print(f"note: {app.name} ready in {time.monotonic() - started:.1f} s (window {app.window:#x})")
+        for load in args.load:
+            with Load(load == "loaded"):
+                for case in texts.CASES:
+                    if case.name not in args.texts or app.name in case.skip:
+                        continue
+                    for _ in range(args.repeat):
+                        try:
+                            result = run_case(report, app, case, load, args, server, clean)
+                        except (SetupError, braskelot.Error, TimeoutError) as error:
+                            if app.process.poll() is not None:
+                                raise
+                            report.check(f"{app.name} {case.name} {load}: runs", False, str(error))
+                            continue
+                        if result is not None:
+                            results.setdefault((app.name, case.name, load), []).append(result)
+    except (SetupError, braskelot.Error, TimeoutError, OSError) as error:
+        report.check(f"{app.name}: runs", False, f"{error}\n     log: {app.log_tail()}")
+    finally:
+        app.stop()
+
+
+def cell(runs):
+    if not runs:
+        return "-"
+    exact = [run for run in runs if run["exact"]]
+    text = f"{len(exact)}/{len(runs)}"
+    if exact:
+        text += f" {statistics.median(run['held'] for run in exact):7,.0f}/s"
+    if len(exact) < len(runs):
+        text += f" ({max(run['wrong'] for run in runs if not run['exact'])} wrong)"
+    return text
+
+
+def summary(results, args):
+    print("== exact runs / runs, characters per second from the start of typing until the application "
+          "held the whole text (median of the exact runs), the most characters wrong in the others ==")
+    print(f"{'application':12}{'text':16}" + "".join(f"{load:30}" for load in args.load))
+    for app in args.apps:
+        for case in texts.CASES:
+            if case.name in args.texts and app not in case.skip:
+                print(f"{app:12}{case.name:16}" + "".join(f"{cell(results.get((app, case.name, load))):30}"
+                                                          for load in args.load))
+
+
+def main():
+    args = parse_args()
+    kinds = [apps.APPS[name] for name in args.apps]
+    missing = missing_tools(["Xvfb", "setxkbmap"], [args.program]) + [tool for kind in kinds for tool in kind.missing()]
+    code = skip_or_fail(missing)
+    if code is not None:
+        return code
+    results = {}
+
+    def body(report, display):
+        subprocess.run(["setxkbmap", "-display", display, "us"], check=True, timeout=WAIT)
+        with tempfile.TemporaryDirectory(prefix="braskelot-apps-") as folder:
+            runtime = os.path.join(folder, "runtime")
+            os.mkdir(runtime, 0o700)
+            env = {key: value for key, value in os.environ.items()
+                   if key not in ("WAYLAND_DISPLAY", "XMODIFIERS", "GTK_IM_MODULE", "QT_IM_MODULE",
+                                  "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY")}
+            env.update(DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8", HOME=folder, XDG_RUNTIME_DIR=runtime,
+                       NO_AT_BRIDGE="1", GDK_BACKEND="x11", QT_QPA_PLATFORM="xcb")
+            os.environ["DISPLAY"] = display  # for the client's program
+            server = x11_state.Server(display)
+            try:
+                clean = Clean(server)
+                for kind in kinds:
+                    run_app(report, kind, args, env, folder, server, clean, results)
+            finally:
+                server.close()
+        summary(results, args)
+
+    return run_on_xvfb("x11-apps", body, "1280x800x24")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
