@@ -17,9 +17,9 @@ constexpr int SPARE_SHIFTED = 1;
 /// only this long after the reader should have handled its last event,
 /// counting SPARE_FALLBACK_EVENT_US for each event and
 /// SPARE_FALLBACK_CHANGE_US for each keymap change sent before it.
-constexpr uint64_t SPARE_FALLBACK_HOLD_US = 100000;
+constexpr uint64_t SPARE_FALLBACK_HOLD_US = 150000;
 constexpr uint64_t SPARE_FALLBACK_EVENT_US = 200;
-constexpr uint64_t SPARE_FALLBACK_CHANGE_US = 8000;
+constexpr uint64_t SPARE_FALLBACK_CHANGE_US = 10000;
 
 /// With a reader that cannot tell when it has taken in a change of the
 /// keymap, the first press on a new binding waits this long after it.
