@@ -5,11 +5,11 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "platform/unicode_keysyms.h"
+#include "platform/vk_keysyms.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_keymap.h"
-#include "platform/x11/x11_keysyms.h"
 #include "platform/x11/x11_spare_keycodes.h"
-#include "platform/x11/x11_unicode.h"
 
 namespace {
 
