@@ -41,7 +41,9 @@ bool keycode_down[256];
 uint8_t keycode_of_vk[256];
 unicode_press unicode_presses[MAX_UNICODE_PRESSES];
 int unicode_press_count;
-uint32_t prepared[MAX_PREPARED];
+uint32_t prepared[MAX_PREPARED]; // the characters of this chunk that need a character key, in order
+size_t prepared_count;
+size_t prepared_next; // where the next one is likely to be
 
 [[noreturn]] void keymap_failed(const char* what) {
     std::fprintf(stderr, "braskelot_wayland_input: %s\n", what);
@@ -142,6 +144,16 @@ uint8_t press_character(uint32_t keysym) {
         press(keycode);
         release(SHIFT_KEYCODE);
         return keycode;
+    }
+    // A character the chunk's binding left out: it and the ones after it get
+    // the keys of those already typed, in one new keymap.
+    if (characters_find(keysym) < 0) {
+        for (size_t i = prepared_next; i < prepared_count; ++i) {
+            if (prepared[i] != keysym) continue;
+            if (characters_bind_all(prepared + i, prepared_count - i)) upload_keymap();
+            prepared_next = i + 1;
+            break;
+        }
     }
     bool changed = false;
     const int slot = characters_bind(keysym, &changed);
@@ -267,6 +279,8 @@ void wayland_keys_prepare(const char* chunk, size_t length) {
         }
         line = line_end + 1;
     }
+    prepared_count = count;
+    prepared_next = 0;
     if (count > 0 && characters_bind_all(prepared, count)) upload_keymap();
 }
 
