@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-tidy clang-format
     python3-venv python3-setuptools python3-wheel python3-pytest
     libx11-dev libxtst-dev
+    pkg-config libwayland-dev libxkbcommon-dev wayland-protocols x11proto-dev sway weston
     x11-xkb-utils
     git zip file binutils binutils-mingw-w64-x86-64 dpkg-dev lintian python3-pip
 )
