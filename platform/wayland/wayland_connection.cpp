@@ -20,16 +20,16 @@ constexpr int MAX_OUTPUTS = 16;
 constexpr int REQUESTS_PER_FLUSH = 32; // far below libwayland's 4 KiB buffer
 
 struct output {
-    wl_output* handle;
-    zxdg_output_v1* logical;
-    uint32_t name;
-    int32_t mode_width;
-    int32_t mode_height;
-    int32_t scale;
-    int32_t x; // from xdg-output, when the compositor offers it
-    int32_t y;
-    int32_t width;
-    int32_t height;
+    wl_output* handle = nullptr;
+    zxdg_output_v1* logical = nullptr;
+    uint32_t name = 0;
+    int32_t mode_width = 0;
+    int32_t mode_height = 0;
+    int32_t scale = 1;
+    int32_t x = 0; // from xdg-output, when the compositor offers it
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
 };
 
 wl_display* display;

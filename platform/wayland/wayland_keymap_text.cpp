@@ -245,6 +245,8 @@ uint8_t keymap_character_keycode(size_t slot) {
 }
 
 size_t keymap_write_text(char* buffer, size_t capacity, const uint32_t* keysyms) {
+    if (capacity == 0) return 0;
+    buffer[0] = '\0'; // empty when it does not fit
     text_writer out{buffer, capacity, 0, false};
     const layout& keys = keymap_layout();
     append(&out, "xkb_keymap {\n");
