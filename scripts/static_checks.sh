@@ -13,6 +13,10 @@ mapfile -t portable < <(git ls-files 'control/*.cpp' 'keyboard/*.cpp' 'pointer/*
 mapfile -t windows < <(git ls-files 'platform/windows/*.cpp')
 
 cmake --preset linux -B build/tidy-linux -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBRASKELOT_TESTS=OFF >/dev/null
+# The Wayland backend includes protocol headers that the build generates.
+if grep -q 'braskelot_wayland_protocols' build/tidy-linux/build.ninja; then
+    cmake --build build/tidy-linux --target braskelot_wayland_protocols >/dev/null
+fi
 cmake --preset windows -B build/tidy-windows -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 # clang-tidy counts the warnings it suppressed in system headers on stderr;
 # only its findings are worth printing.

@@ -3,11 +3,11 @@
 #include "keyboard/key_record.h"
 #include "platform/input_sink.h"
 #include "platform/us_scan_codes.h"
+#include "platform/wheel.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keys.h"
 #include "platform/x11/x11_spare_keycodes.h"
-#include "platform/x11/x11_wheel.h"
 #include "pointer/mouse_record.h"
 
 // The input sink over XTest: each record the core builds becomes the X

@@ -4,11 +4,11 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include "platform/unicode_keysyms.h"
+#include "platform/vk_keysyms.h"
 #include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
-#include "platform/x11/x11_keysyms.h"
 #include "platform/x11/x11_spare_keycodes.h"
-#include "platform/x11/x11_unicode.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/x11_keysyms.h"
+#include "platform/vk_keysyms.h"
 
 #include <set>
 

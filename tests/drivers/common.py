@@ -84,8 +84,9 @@ def next_line(lines, what, timeout=WAIT):
 class Piped:
     """A child with pipes on all three streams and its stdout read line by line."""
 
-    def __init__(self, argv, env, stderr=subprocess.PIPE):
-        self.process = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr, env=env)
+    def __init__(self, argv, env, stderr=subprocess.PIPE, **popen):
+        self.process = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr, env=env,
+                                        **popen)
         self.lines = queue.Queue()
         threading.Thread(target=line_reader, args=(self.process.stdout, self.lines), daemon=True).start()
 
@@ -132,8 +133,8 @@ def next_line_or_end(lines):
 class Observer(Piped):
     """An observer with LF-ended lines: markers and answers to questions."""
 
-    def __init__(self, argv, env, ready_timeout=WAIT):
-        super().__init__(argv, env, stderr=subprocess.DEVNULL)
+    def __init__(self, argv, env, ready_timeout=WAIT, **popen):
+        super().__init__(argv, env, stderr=subprocess.DEVNULL, **popen)
         self.marks = 0
         first = next_line(self.lines, "observer ready line", timeout=ready_timeout)
         if first != b"OBSERVER_READY\n":

@@ -151,6 +151,7 @@ def test_program_not_found(tmp_path, monkeypatch):
     monkeypatch.setenv("BRASKELOT_PROGRAM", str(tmp_path / "missing"))
     monkeypatch.setenv("PATH", str(tmp_path))
     monkeypatch.delenv("DISPLAY", raising=False)  # else a checkout's build/linux program is found
+    monkeypatch.delenv("WAYLAND_DISPLAY", raising=False)
     with pytest.raises(braskelot.ProgramNotFound, match="missing"):
         braskelot.start()
     with pytest.raises(braskelot.ProgramNotFound):

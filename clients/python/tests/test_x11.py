@@ -282,6 +282,7 @@ def test_discovery(tmp_path, monkeypatch, display, copies, env, picked):
         executable(places[where])
     monkeypatch.setattr(discovery, "_repo_root", lambda: tmp_path / "checkout")
     monkeypatch.setenv("PATH", str(tmp_path / "bin"))
+    monkeypatch.delenv("WAYLAND_DISPLAY", raising=False)
     if env:
         monkeypatch.setenv("BRASKELOT_PROGRAM", str(places[env]))
     else:

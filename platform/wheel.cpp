@@ -1,4 +1,4 @@
-#include "platform/x11/x11_wheel.h"
+#include "platform/wheel.h"
 
 int32_t wheel_clicks(wheel_axis* axis, int32_t amount) {
     // 64 bits: a remainder plus the lowest 32-bit amount must not overflow.

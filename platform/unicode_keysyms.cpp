@@ -1,4 +1,4 @@
-#include "platform/x11/x11_unicode.h"
+#include "platform/unicode_keysyms.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/x11_wheel.h"
+#include "platform/wheel.h"
 
 #include <climits>
 

@@ -1,0 +1,258 @@
+#include "platform/wayland/wayland_keymap_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <xkbcommon/xkbcommon-keysyms.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include "platform/vk_keysyms.h"
+
+namespace {
+
+// The evdev code of each virtual-key code's key on a PC keyboard. Codes that
+// type the same keysym share a key; keysyms a PC keyboard has no key for
+// (Break, Clear, Select, Execute) go on keys of a related meaning.
+struct vk_evdev {
+    uint8_t vk;
+    uint8_t evdev;
+};
+
+constexpr vk_evdev VK_EVDEV[] = {
+    {3, 223},   {8, 14},    {9, 15},    {12, 222},  {13, 28},   {16, 42},   {17, 29},   {18, 56},   {19, 119},
+    {20, 58},   {27, 1},    {32, 57},   {33, 104},  {34, 109},  {35, 107},  {36, 102},  {37, 105},  {38, 103},
+    {39, 106},  {40, 108},  {41, 132},  {42, 99},   {43, 134},  {44, 99},   {45, 110},  {46, 111},  {47, 138},
+    {48, 11},   {49, 2},    {50, 3},    {51, 4},    {52, 5},    {53, 6},    {54, 7},    {55, 8},    {56, 9},
+    {57, 10},   {65, 30},   {66, 48},   {67, 46},   {68, 32},   {69, 18},   {70, 33},   {71, 34},   {72, 35},
+    {73, 23},   {74, 36},   {75, 37},   {76, 38},   {77, 50},   {78, 49},   {79, 24},   {80, 25},   {81, 16},
+    {82, 19},   {83, 31},   {84, 20},   {85, 22},   {86, 47},   {87, 17},   {88, 45},   {89, 21},   {90, 44},
+    {91, 125},  {92, 126},  {93, 127},  {95, 142},  {96, 82},   {97, 79},   {98, 80},   {99, 81},   {100, 75},
+    {101, 76},  {102, 77},  {103, 71},  {104, 72},  {105, 73},  {106, 55},  {107, 78},  {108, 121}, {109, 74},
+    {110, 83},  {111, 98},  {112, 59},  {113, 60},  {114, 61},  {115, 62},  {116, 63},  {117, 64},  {118, 65},
+    {119, 66},  {120, 67},  {121, 68},  {122, 87},  {123, 88},  {124, 183}, {125, 184}, {126, 185}, {127, 186},
+    {128, 187}, {129, 188}, {130, 189}, {131, 190}, {132, 191}, {133, 192}, {134, 193}, {135, 194}, {144, 69},
+    {145, 70},  {160, 42},  {161, 54},  {162, 29},  {163, 97},  {164, 56},  {165, 100}, {166, 158}, {167, 159},
+    {168, 173}, {169, 128}, {170, 217}, {171, 156}, {172, 172}, {173, 113}, {174, 114}, {175, 115}, {176, 163},
+    {177, 165}, {178, 166}, {179, 164}, {180, 155}, {181, 226}, {182, 157}, {183, 140}, {186, 39},  {187, 13},
+    {188, 51},  {189, 12},  {190, 52},  {191, 53},  {192, 41},  {219, 26},  {220, 43},  {221, 27},  {222, 40},
+    {226, 86},  {254, 222},
+};
+
+// What Shift types on the US layout's keys that have a second level.
+struct shifted_key {
+    uint8_t evdev;
+    uint32_t keysym;
+    const char* name;
+};
+
+constexpr shifted_key US_SHIFTED[] = {
+    {2, XKB_KEY_exclam, "exclam"},
+    {3, XKB_KEY_at, "at"},
+    {4, XKB_KEY_numbersign, "numbersign"},
+    {5, XKB_KEY_dollar, "dollar"},
+    {6, XKB_KEY_percent, "percent"},
+    {7, XKB_KEY_asciicircum, "asciicircum"},
+    {8, XKB_KEY_ampersand, "ampersand"},
+    {9, XKB_KEY_asterisk, "asterisk"},
+    {10, XKB_KEY_parenleft, "parenleft"},
+    {11, XKB_KEY_parenright, "parenright"},
+    {12, XKB_KEY_underscore, "underscore"},
+    {13, XKB_KEY_plus, "plus"},
+    {26, XKB_KEY_braceleft, "braceleft"},
+    {27, XKB_KEY_braceright, "braceright"},
+    {39, XKB_KEY_colon, "colon"},
+    {40, XKB_KEY_quotedbl, "quotedbl"},
+    {41, XKB_KEY_asciitilde, "asciitilde"},
+    {43, XKB_KEY_bar, "bar"},
+    {51, XKB_KEY_less, "less"},
+    {52, XKB_KEY_greater, "greater"},
+    {53, XKB_KEY_question, "question"},
+    {86, XKB_KEY_bar, "bar"},
+};
+
+// The character keys: evdev codes that mean nothing to toolkits that read the
+// code rather than the keysym. Left out are the whole PC keyboard (0 to 111:
+// editing, navigation, function keys, keypad, international keys), the keys of
+// the virtual-key table above, and every code a browser, a media player or the
+// system may act on whatever it types (browser and media keys, power, sleep,
+// screen lock, brightness, radios, display, close, record, rewind, eject).
+constexpr uint8_t CHARACTER_EVDEV[CHARACTER_KEY_COUNT] = {
+    84,  112, 141, 145, 146, 147, 148, 149, 151, 160, 169, 170, 175, 176, 195, 196, 197,
+    198, 199, 202, 203, 204, 209, 211, 213, 214, 215, 216, 218, 219, 220, 221, 240,
+};
+
+struct key_row {
+    uint32_t keysym; // 0: no key on this code
+    const char* name;
+    uint32_t shifted_keysym;
+    const char* shifted_name;
+};
+
+struct layout {
+    key_row keys[256]; // by evdev code
+    uint8_t evdev_of_vk[256];
+};
+
+constexpr layout build_layout() {
+    layout result{};
+    for (const vk_evdev& row : VK_EVDEV) result.evdev_of_vk[row.vk] = row.evdev;
+    for (const shifted_key& row : US_SHIFTED) {
+        result.keys[row.evdev].shifted_keysym = row.keysym;
+        result.keys[row.evdev].shifted_name = row.name;
+    }
+    return result;
+}
+
+layout the_layout = build_layout();
+bool layout_filled;
+
+// The keysyms come from the shared table, which is not constexpr outside its file.
+const layout& keymap_layout() {
+    if (layout_filled) return the_layout;
+    layout_filled = true;
+    size_t count = 0;
+    const vk_keysym* table = vk_keysym_table(&count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t evdev = the_layout.evdev_of_vk[table[i].vk];
+        if (evdev == 0) continue;
+        key_row& key = the_layout.keys[evdev];
+        if (key.keysym != 0) continue; // two codes, one key
+        key.keysym = table[i].keysym;
+        key.name = table[i].name;
+        if (key.keysym >= XKB_KEY_a && key.keysym <= XKB_KEY_z) {
+            key.shifted_keysym = key.keysym - XKB_KEY_a + XKB_KEY_A;
+            key.shifted_name = nullptr; // written as the capital letter
+        }
+    }
+    return the_layout;
+}
+
+struct text_writer {
+    char* buffer;
+    size_t capacity;
+    size_t length;
+    bool overflow;
+};
+
+void append(text_writer* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+void append(text_writer* out, const char* format, ...) {
+    if (out->overflow) return;
+    va_list arguments;
+    va_start(arguments, format);
+    const int written = std::vsnprintf(out->buffer + out->length, out->capacity - out->length, format, arguments);
+    va_end(arguments);
+    if (written < 0 || static_cast<size_t>(written) >= out->capacity - out->length) {
+        out->overflow = true;
+        return;
+    }
+    out->length += static_cast<size_t>(written);
+}
+
+// The fixed part: types with one and two levels, Shift and Control, Alt (Mod1),
+// Super (Mod4) set while their keys are down, Caps Lock and Num Lock locking.
+constexpr const char* TYPES_AND_COMPAT = R"(xkb_types "braskelot" {
+	virtual_modifiers NumLock;
+	type "ONE_LEVEL" { modifiers = none; level_name[Level1] = "Any"; };
+	type "TWO_LEVEL" { modifiers = Shift; map[Shift] = Level2; level_name[Level1] = "Base"; level_name[Level2] = "Shift"; };
+	type "ALPHABETIC" { modifiers = Shift+Lock; map[Shift] = Level2; map[Lock] = Level2; level_name[Level1] = "Base"; level_name[Level2] = "Caps"; };
+};
+xkb_compat "braskelot" {
+	virtual_modifiers NumLock;
+	interpret.useModMapMods = AnyLevel;
+	interpret.repeat = False;
+	interpret Caps_Lock { action = LockMods(modifiers = Lock); };
+	interpret Num_Lock { virtualModifier = NumLock; action = LockMods(modifiers = NumLock); };
+	interpret Any + AnyOf(all) { action = SetMods(modifiers = modMapMods, clearLocks); };
+};
+)";
+
+struct modifier_keys {
+    const char* modifier;
+    uint8_t evdev[2];
+};
+
+constexpr modifier_keys MODIFIER_MAP[] = {
+    {"Shift", {42, 54}}, {"Lock", {58, 0}}, {"Control", {29, 97}},
+    {"Mod1", {56, 100}}, {"Mod2", {69, 0}}, {"Mod4", {125, 126}},
+};
+
+void write_keycodes(text_writer* out, const layout& keys) {
+    append(out, "xkb_keycodes \"braskelot\" {\n\tminimum = 8;\n\tmaximum = 255;\n");
+    for (unsigned evdev = 0; evdev < 248; ++evdev) {
+        if (keys.keys[evdev].keysym != 0) append(out, "\t<K%u> = %u;\n", evdev + 8, evdev + 8);
+    }
+    for (const uint8_t evdev : CHARACTER_EVDEV) append(out, "\t<K%u> = %u;\n", evdev + 8u, evdev + 8u);
+    append(out, "};\n");
+}
+
+void write_symbols(text_writer* out, const layout& keys, const uint32_t* keysyms) {
+    append(out, "xkb_symbols \"braskelot\" {\n\tname[Group1] = \"English (US)\";\n");
+    for (unsigned evdev = 0; evdev < 248; ++evdev) {
+        const key_row& key = keys.keys[evdev];
+        if (key.keysym == 0) continue;
+        if (key.shifted_keysym == 0) {
+            append(out, "\tkey <K%u> { repeat = No, type = \"ONE_LEVEL\", [ %s ] };\n", evdev + 8, key.name);
+        } else if (key.shifted_name == nullptr) {
+            append(out, "\tkey <K%u> { repeat = No, type = \"ALPHABETIC\", [ %s, %c ] };\n", evdev + 8, key.name,
+                   static_cast<char>(key.shifted_keysym));
+        } else {
+            append(out, "\tkey <K%u> { repeat = No, type = \"TWO_LEVEL\", [ %s, %s ] };\n", evdev + 8, key.name,
+                   key.shifted_name);
+        }
+    }
+    for (size_t slot = 0; slot < CHARACTER_KEY_COUNT; ++slot) {
+        char name[64] = "NoSymbol";
+        if (keysyms[slot] != 0) xkb_keysym_get_name(keysyms[slot], name, sizeof name);
+        append(out, "\tkey <K%u> { repeat = No, type = \"ONE_LEVEL\", [ %s ] };\n", CHARACTER_EVDEV[slot] + 8u, name);
+    }
+    for (const modifier_keys& row : MODIFIER_MAP) {
+        append(out, "\tmodifier_map %s { <K%u>", row.modifier, row.evdev[0] + 8u);
+        if (row.evdev[1] != 0) append(out, ", <K%u>", row.evdev[1] + 8u);
+        append(out, " };\n");
+    }
+    append(out, "};\n");
+}
+
+} // namespace
+
+uint8_t keymap_vk_keycode(uint16_t vk) {
+    if (vk >= 256) return 0;
+    const layout& keys = keymap_layout();
+    const uint8_t evdev = keys.evdev_of_vk[vk];
+    return evdev == 0 || keys.keys[evdev].keysym == 0 ? 0 : static_cast<uint8_t>(evdev + XKB_KEYCODE_OFFSET);
+}
+
+uint8_t keymap_keysym_keycode(uint32_t keysym, bool* shifted) {
+    if (keysym == 0) return 0;
+    const layout& keys = keymap_layout();
+    for (unsigned evdev = 0; evdev < 248; ++evdev) {
+        if (keys.keys[evdev].keysym == keysym) {
+            *shifted = false;
+            return static_cast<uint8_t>(evdev + XKB_KEYCODE_OFFSET);
+        }
+    }
+    for (unsigned evdev = 0; evdev < 248; ++evdev) {
+        if (keys.keys[evdev].shifted_keysym == keysym) {
+            *shifted = true;
+            return static_cast<uint8_t>(evdev + XKB_KEYCODE_OFFSET);
+        }
+    }
+    return 0;
+}
+
+uint8_t keymap_character_keycode(size_t slot) {
+    return slot < CHARACTER_KEY_COUNT ? static_cast<uint8_t>(CHARACTER_EVDEV[slot] + XKB_KEYCODE_OFFSET) : 0;
+}
+
+size_t keymap_write_text(char* buffer, size_t capacity, const uint32_t* keysyms) {
+    if (capacity == 0) return 0;
+    buffer[0] = '\0'; // empty when it does not fit
+    text_writer out{buffer, capacity, 0, false};
+    const layout& keys = keymap_layout();
+    append(&out, "xkb_keymap {\n");
+    write_keycodes(&out, keys);
+    append(&out, "%s", TYPES_AND_COMPAT);
+    write_symbols(&out, keys, keysyms);
+    append(&out, "};\n");
+    return out.overflow ? 0 : out.length;
+}

@@ -1,0 +1,427 @@
+#!/usr/bin/env python3
+"""Runs braskelot_wayland_input on a private headless sway and checks what a
+client receives.
+
+Our Wayland event observer (braskelot_wayland_observer) is a window that has
+the keyboard focus and covers the output; it prints every keyboard and pointer
+event it gets, keys read through the keymap it holds. Each case sends its
+command lines and PING to the program, waits for the PONG (which follows the
+program's round trip), asks the observer for a marker (which follows its own),
+and compares the events between two markers with:
+  - the events the case must produce (wayland_cases.py), and
+  - the records the dry-run program (braskelot_trace) lists for the same
+    input, read as the events a client gets for them.
+Typed text is checked as the characters the window read.
+
+sway will not run as root: as root the test runs sway, the observer and the
+program as an unprivileged user it creates if missing.
+
+Exit codes: 0 all passed, 1 a check failed, 77 skipped (a tool missing; with
+CI=true a missing tool fails instead).
+"""
+
+import argparse
+import glob
+import os
+import pwd
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
+from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_run, missing_tools, \
+    next_line, skip_or_fail, stop  # noqa: E402
+from wayland_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
+
+SCREEN = (1024, 768)
+USER = "braskelot-wayland"
+MISSING_DISPLAY = "wayland-braskelot-missing"
+LINE_FIELDS = re.compile(r"(\w+)=(\S+)")
+BUTTONS = {"272": "B1", "274": "B2", "273": "B3"}
+BUTTON_FLAGS = {0x0002: "B1+", 0x0004: "B1-", 0x0020: "B2+", 0x0040: "B2-", 0x0008: "B3+", 0x0010: "B3-"}
+SWAY_CONFIG = """default_border none
+default_floating_border none
+gaps inner 0
+gaps outer 0
+xwayland disable
+focus_follows_mouse no
+output * resolution {w}x{h} position 0 0
+""".format(w=SCREEN[0], h=SCREEN[1])
+
+
+class Account:
+    """Who runs the compositor and its clients: an unprivileged user when we are
+    root (created if missing), else ourselves."""
+
+    def __init__(self):
+        self.user = None
+        if os.geteuid() == 0:
+            try:
+                pwd.getpwnam(USER)
+            except KeyError:
+                subprocess.run(["useradd", "--system", "--no-create-home", "--home-dir", "/nonexistent",
+                                "--shell", "/usr/sbin/nologin", USER], check=True, timeout=WAIT)
+            self.user = pwd.getpwnam(USER)
+
+    def own(self, path):
+        if self.user:
+            os.chown(path, self.user.pw_uid, self.user.pw_gid)
+
+    def popen_args(self):
+        if not self.user:
+            return {}
+        return {"user": self.user.pw_uid, "group": self.user.pw_gid, "extra_groups": []}
+
+
+class Runtime:
+    """A private XDG_RUNTIME_DIR under /tmp with copies of the programs, which
+    the unprivileged user may not reach where they were built."""
+
+    def __init__(self, account, programs):
+        self.dir = tempfile.mkdtemp(prefix="wl-helper-")
+        os.chmod(self.dir, 0o700)
+        account.own(self.dir)
+        self.account = account
+        self.programs = {}
+        for name, path in programs.items():
+            copy = os.path.join(self.dir, os.path.basename(path))
+            shutil.copy2(path, copy)
+            account.own(copy)
+            self.programs[name] = copy
+
+    def env(self, display):
+        return {"PATH": "/usr/local/bin:/usr/bin:/bin", "XDG_RUNTIME_DIR": self.dir, "WAYLAND_DISPLAY": display,
+                "HOME": self.dir, "LANG": "C.UTF-8"}
+
+    def close(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class Compositor:
+    """A headless compositor (sway, or weston) on a socket of its own."""
+
+    def __init__(self, runtime, kind="sway"):
+        before = set(glob.glob(os.path.join(runtime.dir, "wayland-*")))
+        env = runtime.env("")
+        del env["WAYLAND_DISPLAY"]
+        self.log = open(os.path.join(runtime.dir, f"{kind}-{time.monotonic_ns()}.log"), "wb")
+        if kind == "sway":
+            config = os.path.join(runtime.dir, "sway.config")
+            with open(config, "w") as out:
+                out.write(SWAY_CONFIG)
+            runtime.account.own(config)
+            env.update(WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+            argv = ["sway", "-c", config]
+        else:
+            self.display = f"wl-helper-weston-{os.getpid()}"
+            argv = ["weston", "--backend=headless-backend.so", f"--socket={self.display}", "--idle-time=0"]
+        self.process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
+                                        start_new_session=True, **runtime.account.popen_args())
+        deadline = time.monotonic() + WAIT
+        while True:
+            if kind == "sway":
+                new = [p for p in set(glob.glob(os.path.join(runtime.dir, "wayland-*"))) - before
+                       if not p.endswith(".lock")]
+                if new:
+                    self.display = os.path.basename(new[0])
+                    break
+            elif os.path.exists(os.path.join(runtime.dir, self.display)):
+                break
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                self.stop()
+                raise SetupError(f"{kind} did not start (see its log)")
+            time.sleep(0.05)
+
+    def stop(self):
+        stop(self.process)
+        self.log.close()
+
+
+def observed(lines, names):
+    """Observer lines -> (tokens, modifiers at each key press by its token)."""
+    tokens, mods = [], []
+    for line in lines:
+        parts = line.split()
+        fields = dict(LINE_FIELDS.findall(line))
+        if parts[:1] == ["key"]:
+            keycode = fields["keycode"]
+            if parts[1] == "press":
+                names[keycode] = fields["keysym"]
+                tokens.append("+" + fields["keysym"])
+                mods.append((fields["keysym"], fields["mods"], int(keycode), int(fields["char"], 16)))
+            else:
+                tokens.append("-" + names.get(keycode, fields["keysym"]))
+        elif parts[:1] == ["button"]:
+            tokens.append(BUTTONS.get(fields["button"], "B?") + ("+" if parts[1] == "press" else "-"))
+        elif parts[:1] == ["motion"] or parts[:2] == ["pointer", "enter"]:
+            tokens.append(f"motion@{fields['x']},{fields['y']}")
+        elif parts[:1] == ["axis_discrete"]:
+            tokens.append(f"W{fields['axis']}{int(fields['discrete']):+d}")
+    return tokens, mods
+
+
+class TraceReader:
+    """Dry-run trace lines -> the events a client gets for them: placements as
+    motion (clamped to the output, and none where the pointer already is),
+    buttons, wheel clicks of 120 with the remainder kept per axis (vertical
+    positive data is away from the user: a negative click), keys through
+    VK_KEYSYMS, and no release of what is not down. Unicode keystrokes are
+    counted and written +? / -?."""
+
+    def __init__(self):
+        self.down = set()
+        self.wheel = {0x0800: 0, 0x1000: 0}
+        self.high = False
+        self.unicode_down = 0
+        self.position = None
+
+    def press(self, tokens, name, up, sign_last=False):
+        if up == (name in self.down):
+            (self.down.discard if up else self.down.add)(name)
+            sign = "-" if up else "+"
+            tokens.append(name + sign if sign_last else sign + name)
+
+    def read(self, lines):
+        tokens, characters = [], 0
+        for line in lines:
+            parts = line.split()
+            fields = {k: int(v, 0) for k, v in LINE_FIELDS.findall(line)}
+            if parts[0] == "place":
+                x, y = (min(max(int(v), 0), limit - 1) for v, limit in zip(parts[1:3], SCREEN))
+                if (x, y) != self.position:
+                    tokens.append(f"motion@{x},{y}")
+                self.position = (x, y)
+            elif parts[0] == "mouse" and fields["flags"] in BUTTON_FLAGS:
+                token = BUTTON_FLAGS[fields["flags"]]
+                self.press(tokens, token[:2], token[2] == "-", sign_last=True)
+            elif parts[0] == "mouse" and fields["flags"] in self.wheel:
+                axis = fields["flags"]
+                self.wheel[axis] += fields["data"]
+                clicks = int(self.wheel[axis] / 120)
+                self.wheel[axis] -= clicks * 120
+                if axis == 0x0800:
+                    tokens += ["W0-1" if clicks > 0 else "W0+1"] * abs(clicks)
+                else:
+                    tokens += ["W1+1" if clicks > 0 else "W1-1"] * abs(clicks)
+            elif parts[0] == "key" and fields["flags"] & 4:
+                unit, up = fields["scan"], bool(fields["flags"] & 2)
+                if 0xD800 <= unit < 0xDC00:
+                    self.high = self.high or not up
+                    continue
+                if unit != 0 and not up and (unit < 0xDC00 or unit > 0xDFFF or self.high):
+                    characters += 1
+                    self.unicode_down += 1
+                    tokens.append("+?")
+                elif up and unit != 0 and self.unicode_down > 0:
+                    self.unicode_down -= 1
+                    tokens.append("-?")
+                if not up:
+                    self.high = False
+            elif parts[0] == "reply" and parts[1] in ("RESET_OK", "RESET_KEYS_OK"):
+                tokens += ["-?"] * self.unicode_down
+                self.unicode_down = 0
+            elif parts[0] == "key" and fields["vk"] != 0:
+                self.press(tokens, VK_KEYSYMS.get(fields["vk"], f"vk{fields['vk']}"), bool(fields["flags"] & 2))
+        return tokens, characters
+
+
+def unnamed(tokens):
+    """Observed tokens as the dry run is read: a letter in either case as its
+    key, other keys outside VK_KEYSYMS as +? / -?."""
+    known = set(VK_KEYSYMS.values())
+    out = []
+    for t in tokens:
+        if t[0] in "+-" and len(t) == 2 and t[1].isalpha():
+            t = t.lower()
+        out.append(t if t[0] not in "+-" or t[1:] in known else t[0] + "?")
+    return out
+
+
+def character_presses(tokens):
+    return sum(1 for t in tokens if t[0] == "+" and t[1:] not in MODIFIERS)
+
+
+def code_points(text):
+    return [f"{ord(c):x}" for c in text]
+
+
+def press_gaps(lines):
+    times = [int(dict(LINE_FIELDS.findall(line))["time"]) for line in lines if line.startswith("button press")]
+    return [later - earlier for earlier, later in zip(times, times[1:])]
+
+
+def run_session(report, args, runtime, env, observer, names, keycodes):
+    script = "".join("".join(line + "\n" for line in case.lines) + "PING\n" for case in SESSION)
+    traced = dry_run(args.trace, script)
+    reader = TraceReader()
+    program = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+    report.check("session: ready line", next_line(program.lines, "ready line") == READY_LINE)
+    observer.mark()
+    observer.ask("TEXT", "TEXT")
+    piece = 0
+    for case in SESSION:
+        program.send("".join(line + "\n" for line in case.lines) + "PING\n")
+        pongs = 1 + case.lines.count("PING")
+        want = [r.encode() + b"\r\n" for r in case.replies] + [b"PONG\r\n"] * pongs
+        replies = [next_line(program.lines, f"reply of {case.name}") for _ in want]
+        lines = observer.mark()
+        seen, mods = observed(lines, names)
+        report.check(f"{case.name}: replies", replies == want, f"expected {want}, got {replies}")
+        if case.click_gap:
+            gaps = press_gaps(lines)
+            report.check(f"{case.name}: presses {CLICK_GAP_MS} ms apart or more by the compositor's clock",
+                         gaps and min(gaps) >= CLICK_GAP_MS, f"gaps {gaps} ms")
+        trace_tokens, characters = [], 0
+        for _ in range(pongs):
+            tokens, count = reader.read(traced[piece])
+            trace_tokens, characters, piece = trace_tokens + tokens, characters + count, piece + 1
+        if case.expect is not None:
+            report.compare(f"{case.name}: events", case.expect, seen)
+            report.compare(f"{case.name}: agrees with dry run", trace_tokens, unnamed(seen))
+        else:
+            report.check(f"{case.name}: one character key press per typed character in the dry run",
+                         character_presses(seen) == characters,
+                         f"{character_presses(seen)} presses, the dry run types {characters} characters")
+            report.check(f"{case.name}: every press released", sorted(t[1:] for t in seen if t[0] == "+")
+                         == sorted(t[1:] for t in seen if t[0] == "-"), " ".join(seen))
+        for keysym, active, keycode, character in mods:
+            if keysym in VK_KEYSYMS.values() and len(keysym) > 1:  # a letter may be typed on a character key
+                keycodes.setdefault("named", set()).add(keycode)
+            elif character >= 0x80:
+                keycodes.setdefault("characters", set()).add(keycode)
+            if case.mods is not None and keysym not in MODIFIERS:
+                report.compare(f"{case.name}: modifiers at the press of {keysym}", [case.mods], [active])
+        text = observer.ask("TEXT", "TEXT")
+        if case.text is not None:
+            report.compare(f"{case.name}: text the window read", code_points(case.text), text)
+        if case.pos is not None:
+            report.compare(f"{case.name}: pointer position", case.pos, tuple(int(v) for v in observer.ask("POS", "POS")))
+        if case.keys is not None:
+            report.compare(f"{case.name}: keys down", sorted(case.keys.split()), sorted(observer.ask("KEYS", "KEYS")))
+    code, rest, errors = program.finish(close=True)
+    observed(observer.mark(), names)
+    report.check("session end of input: exit code 0", code == 0, f"exit code {code}")
+    report.check("session: nothing more on stdout", rest == b"", f"unexpected output {rest!r}")
+    report.check("session: nothing on stderr", errors == b"", f"stderr {errors!r}")
+    report.compare("session end: no key down", [], observer.ask("KEYS", "KEYS"))
+    print(f"note: the window got {observer.ask('KEYMAPS', 'KEYMAPS')[0]} keymaps in all")
+
+
+def run_ending(report, args, runtime, env, observer, names, ending):
+    name, text, close = ending
+    program = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+    report.check(f"{name}: ready line", next_line(program.lines, "ready line") == READY_LINE)
+    observer.mark()
+    if text:
+        program.send(text)
+    code, rest, errors = program.finish(close=close)
+    seen, _ = observed(observer.mark(), names)
+    tokens, _ = TraceReader().read(dry_run(args.trace, text)[0])
+    report.compare(f"{name}: buttons agree with dry run", [t for t in tokens if t[0] == "B"],
+                   [t for t in seen if t[0] == "B"])
+    report.check(f"{name}: every key pressed is released", sorted(t[1:] for t in seen if t[0] == "+")
+                 == sorted(t[1:] for t in seen if t[0] == "-"), " ".join(seen))
+    report.check(f"{name}: exit code 0", code == 0, f"exit code {code}")
+    report.check(f"{name}: nothing after the ready line", rest == b"" and errors == b"", f"{rest!r} {errors!r}")
+    report.compare(f"{name}: no key down", [], observer.ask("KEYS", "KEYS"))
+
+
+def refused(report, name, runtime, display, naming):
+    env = runtime.env(display)
+    code, out, errors = Piped([runtime.programs["program"]], env, **runtime.account.popen_args()).finish(close=False)
+    lines = errors.decode(errors="replace").splitlines()
+    report.check(f"{name}: no ready line", out == b"", f"stdout {out!r}")
+    report.check(f"{name}: non-zero exit", isinstance(code, int) and code != 0, f"exit code {code}")
+    report.check(f"{name}: one line on stderr naming the display{' and ' + ', '.join(naming) if naming else ''}",
+                 len(lines) == 1 and f'"{display}"' in lines[0] and all(n in lines[0] for n in naming),
+                 f"stderr {errors!r}")
+
+
+def run_without_protocols(report, runtime):
+    if shutil.which("weston") is None:
+        print("note: weston is not installed: no compositor without the protocols to try")
+        return
+    weston = Compositor(runtime, "weston")
+    try:
+        refused(report, "weston (no virtual keyboard or pointer)", runtime, weston.display,
+                ["zwp_virtual_keyboard_manager_v1", "zwlr_virtual_pointer_manager_v1", "GNOME and KDE"])
+    finally:
+        weston.stop()
+
+
+def run_compositor_killed(report, runtime):
+    sway = Compositor(runtime)
+    try:
+        program = Piped([runtime.programs["program"]], runtime.env(sway.display), **runtime.account.popen_args())
+        report.check("compositor killed: ready line", next_line(program.lines, "ready line") == READY_LINE)
+        program.send("KEY_DOWN 65 0\nPING\n")
+        next_line(program.lines, "PONG before the kill")
+        os.killpg(sway.process.pid, signal.SIGKILL)
+        sway.process.wait()
+        killed = time.monotonic()
+        try:
+            program.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+        ended = program.process.poll() is not None
+        report.check("compositor killed: ends by itself within 5 s", ended, "still running 5 s after the kill")
+        code, _, errors = program.finish(close=False, timeout=5)
+        print(f"note: ended {time.monotonic() - killed:.2f} s after the kill")
+        report.check("compositor killed: non-zero exit", isinstance(code, int) and code != 0, f"exit code {code}")
+        lines = errors.decode(errors="replace").splitlines()
+        report.check("compositor killed: one line on stderr naming the display",
+                     len(lines) == 1 and f'"{sway.display}"' in lines[0], f"stderr {errors!r}")
+    finally:
+        sway.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True, help="braskelot_wayland_input")
+    parser.add_argument("--observer", required=True, help="braskelot_wayland_observer")
+    parser.add_argument("--trace", required=True, help="the dry-run program braskelot_trace")
+    args = parser.parse_args()
+    code = skip_or_fail(missing_tools(["sway"] + (["useradd"] if os.geteuid() == 0 else []),
+                                      [args.program, args.observer, args.trace]))
+    if code is not None:
+        return code
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    started = time.monotonic()
+    report = Report()
+    runtime = sway = observer = None
+    try:
+        account = Account()
+        runtime = Runtime(account, {"program": args.program, "observer": args.observer})
+        sway = Compositor(runtime)
+        env = runtime.env(sway.display)
+        observer = Observer([runtime.programs["observer"]], env, **account.popen_args())
+        names, keycodes = {}, {}
+        run_session(report, args, runtime, env, observer, names, keycodes)
+        shared = keycodes.get("named", set()) & keycodes.get("characters", set())
+        report.check("non-ASCII characters: never on a keycode of a named key", not shared, f"shared {sorted(shared)}")
+        report.check("non-ASCII characters: only on keycodes above the PC keyboard's (evdev 84 and up)",
+                     min(keycodes.get("characters", {999})) >= 84 + 8, f"keycodes {sorted(keycodes.get('characters'))}")
+        for ending in ENDINGS:
+            run_ending(report, args, runtime, env, observer, names, ending)
+        refused(report, "missing display", runtime, MISSING_DISPLAY, [])
+        run_without_protocols(report, runtime)
+        run_compositor_killed(report, runtime)
+    except (SetupError, subprocess.SubprocessError, OSError) as error:
+        report.check("environment", False, str(error))
+    finally:
+        if observer is not None:
+            observer.close()
+        if sway is not None:
+            sway.stop()
+        if runtime is not None:
+            runtime.close()
+    print(f"note: took {time.monotonic() - started:.1f} s")
+    return report.close("wayland")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
