@@ -106,7 +106,8 @@ def difference(expected, got):
 
 
 def hold(app, expected, synced, args):
-    """(text, seconds since the epoch of monotonic when it was first exact or None)."""
+    """(the text the application holds, the monotonic time it first held the
+    expected one or None)."""
     last, changed = None, time.monotonic()
     deadline = synced + args.timeout
     while True:
