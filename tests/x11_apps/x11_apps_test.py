@@ -242,7 +242,7 @@ def main():
     args = parse_args()
     kinds = [apps.APPS[name] for name in args.apps]
     missing = missing_tools(["Xvfb", "setxkbmap"], [args.program]) + [tool for kind in kinds for tool in kind.missing()]
-    code = skip_or_fail(missing)
+    code = skip_or_fail(list(dict.fromkeys(missing)))
     if code is not None:
         return code
     results = {}
