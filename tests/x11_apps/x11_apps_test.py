@@ -106,7 +106,8 @@ def difference(expected, got):
 
 
 def hold(app, expected, synced, args):
-    """(text, seconds since the epoch of monotonic when it was first exact or None)."""
+    """(the text the application holds, the monotonic time it first held the
+    expected one or None)."""
     last, changed = None, time.monotonic()
     deadline = synced + args.timeout
     while True:
@@ -241,7 +242,7 @@ def main():
     args = parse_args()
     kinds = [apps.APPS[name] for name in args.apps]
     missing = missing_tools(["Xvfb", "setxkbmap"], [args.program]) + [tool for kind in kinds for tool in kind.missing()]
-    code = skip_or_fail(missing)
+    code = skip_or_fail(list(dict.fromkeys(missing)))
     if code is not None:
         return code
     results = {}

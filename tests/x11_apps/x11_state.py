@@ -39,6 +39,11 @@ class Server:
         for name in ("XQueryKeymap", "XDisplayKeycodes", "XGetKeyboardControl", "XGetInputFocus", "XSync",
                      "XPending", "XNextEvent", "XCloseDisplay"):
             getattr(self.x, name).argtypes = None
+        # Xlib's default handler ends the process on an error, and a window
+        # may go away between two requests: errors are ignored instead.
+        self.handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda *_: 0)
+        self.x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+        self.x.XSetErrorHandler(ctypes.cast(self.handler, ctypes.c_void_p))
         self.display = self.x.XOpenDisplay(display.encode())
         if not self.display:
             raise OSError(f"cannot open display {display}")
