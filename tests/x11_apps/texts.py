@@ -43,6 +43,10 @@ CASES = [
     typed("cjk", CJK),
     typed("emoji", EMOJI),
     typed("long", LONG),
+    # One character a write, 20 ms apart: each new binding is pressed while
+    # the application is idle, just after the change (a reader that takes a
+    # change in late reads that press with the key's previous character).
+    Case("paced", [("paced", CYRILLIC_GREEK[:60])], CYRILLIC_GREEK[:60], frozenset()),
     # A BackSpace between texts at full speed, twice (the second erases a
     # character of three UTF-8 bytes).
     Case("backspace", [("type", "abc"), ("press", "BackSpace"), ("type", "d — ünï €"), ("press", "BackSpace"),

@@ -35,6 +35,7 @@ import texts  # noqa: E402
 import x11_state  # noqa: E402
 
 LOADS = ("idle", "loaded")
+PACED_INTERVAL = 0.02  # seconds between the characters of a paced text
 
 
 def names(value, known, what):
@@ -155,7 +156,7 @@ def steps_for(app, case):
     steps = list(case.steps)
     if app.terminator:
         kind, value = steps[-1]
-        steps[-1:] = [(kind, value + app.terminator)] if kind == "type" else [steps[-1], ("type", app.terminator)]
+        steps[-1:] = [(kind, value + app.terminator)] if kind in ("type", "paced") else [steps[-1], ("type", app.terminator)]
     return steps, case.expected + app.terminator
 
 
@@ -170,7 +171,10 @@ def run_case(report, app, case, load, args, server, clean):
     try:
         started = time.monotonic()
         for kind, value in steps:
-            ui.type(value, interval=args.interval) if kind == "type" else ui.press(value)
+            if kind == "press":
+                ui.press(value)
+            else:
+                ui.type(value, interval=PACED_INTERVAL if kind == "paced" else args.interval)
         ui.sync(timeout=WAIT * 6)
         synced = time.monotonic()
         got, held = hold(app, expected, synced, args)
