@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace {
@@ -21,6 +22,18 @@ std::mutex window_lock;            // window_text and the catch-up below
 std::condition_variable window_caught_up;
 bool catch_up_done = false;
 int wake_window[2] = {-1, -1}; // a pipe: the window's thread catches up when a byte comes
+Atom wm_protocols = None;
+Atom net_wm_ping = None;
+bool answer_pings = true;
+
+// A toolkit's answer: the ping goes back to the root window once the event
+// loop gets to it.
+void answer_ping(XEvent& event) {
+    XEvent answer = event;
+    answer.xclient.window = DefaultRootWindow(own);
+    XSendEvent(own, answer.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask, &answer);
+    XFlush(own);
+}
 
 // What an ordinary client makes of a key press: its own lookup, with the
 // keymap Xlib holds when the event is handled here.
@@ -45,6 +58,9 @@ void on_window_event(XEvent& event) {
         }
     } else if (event.type == KeyPress) {
         look_up_key(event.xkey);
+    } else if (event.type == ClientMessage && event.xclient.message_type == wm_protocols &&
+               static_cast<Atom>(event.xclient.data.l[0]) == net_wm_ping) {
+        if (answer_pings) answer_ping(event);
     } else if (event.type == FocusOut) {
         XSetInputFocus(own, window, RevertToParent, CurrentTime);
     }
@@ -89,7 +105,7 @@ bool open_window_connection() {
     return own != nullptr && pipe(wake_window) == 0;
 }
 
-Window create_window(bool with_xkb) {
+Window create_window(bool with_xkb, const char* pings) {
     int opcode = 0;
     int event_base = 0;
     int error_base = 0;
@@ -101,6 +117,13 @@ Window create_window(bool with_xkb) {
     }
     window = XCreateSimpleWindow(own, DefaultRootWindow(own), 0, 0, 64, 64, 0, 0, 0);
     XSelectInput(own, window, KeyPressMask | FocusChangeMask | StructureNotifyMask);
+    const std::string ping_mode = pings != nullptr ? pings : "answer";
+    if (ping_mode != "none") {
+        wm_protocols = XInternAtom(own, "WM_PROTOCOLS", False);
+        net_wm_ping = XInternAtom(own, "_NET_WM_PING", False);
+        XSetWMProtocols(own, window, &net_wm_ping, 1);
+        answer_pings = ping_mode != "ignore";
+    }
     XMapWindow(own, window);
     for (;;) { // focus may only go to a viewable window
         XEvent event;

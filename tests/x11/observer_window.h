@@ -12,8 +12,10 @@
 /// Opens the window's connection; false if that fails.
 bool open_window_connection();
 /// Creates and maps the window and gives it the focus; with_xkb also has it
-/// refresh its lookup on XKB map changes, as toolkits do.
-Window create_window(bool with_xkb);
+/// refresh its lookup on XKB map changes, as toolkits do. pings: "answer"
+/// (or null) lists _NET_WM_PING and answers it, as toolkits do; "ignore"
+/// lists it and never answers, as a hung application; "none" lists nothing.
+Window create_window(bool with_xkb, const char* pings);
 /// Starts the thread that serves the window's events.
 void serve_window();
 /// Waits until the window has handled every event the server sent it so far,

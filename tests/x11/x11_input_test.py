@@ -25,7 +25,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
 from common import READY_LINE, WAIT, Observer, Piped, dry_run, missing_tools, run_on_xvfb, \
     next_line, skip_or_fail, start_xvfb, stop  # noqa: E402
-from x11_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
+from x11_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, NON_ASCII_200, SESSION, VK_KEYSYMS, typed  # noqa: E402
 
 SCREEN = (1024, 768)
 MISSING_DISPLAY = ":987654"
@@ -212,6 +212,40 @@ def run_ending(report, args, env, observer, names, ending):
     check_clean(report, name, observer, names)
 
 
+# Readers that cannot say what they have read: one that lists _NET_WM_PING and
+# never answers (hung), one without it. The text comes out right all the same,
+# by the fallback pacing, and a hung reader holds the program up for a bounded
+# time only: its first unanswered ping (5 s), then never again.
+READERS = (("a hung reader", "ignore", 5.0, 12.0), ("a reader without the ping", "none", 0.0, 8.0))
+
+
+def run_readers(report, args, display):
+    text = NON_ASCII_200 * 2
+    script = "".join(line + "\n" for line in typed(text)) + "PING\n"
+    for name, pings, least, most in READERS:
+        env = dict(os.environ, DISPLAY=display, BRASKELOT_OBSERVER_PINGS=pings)
+        observer = Observer([args.observer], env)
+        try:
+            observer.mark()
+            observer.ask("WTEXT", "WTEXT")
+            program = Piped([args.program], env)
+            report.check(f"{name}: ready line", next_line(program.lines, "ready line") == READY_LINE)
+            started = time.monotonic()
+            program.send(script)
+            pong = next_line(program.lines, f"{name}: PONG", timeout=WAIT + most)
+            took = time.monotonic() - started
+            report.check(f"{name}: PONG after {least:.0f} to {most:.0f} s", pong == b"PONG\r\n" and least <= took < most,
+                         f"{pong!r} after {took:.1f} s")
+            observer.mark()
+            report.compare(f"{name}: text received", code_points(text), observer.ask("TEXT", "TEXT"))
+            report.compare(f"{name}: text read by the window's own lookup", code_points(text),
+                           observer.ask("WTEXT", "WTEXT"))
+            code, _, errors = program.finish(close=True)
+            report.check(f"{name}: exit code 0, nothing on stderr", code == 0 and errors == b"", f"{code} {errors!r}")
+        finally:
+            observer.close()
+
+
 def one_stderr_line(report, name, errors, naming):
     lines = errors.decode(errors="replace").splitlines()
     report.check(f"{name}: one line on stderr{' naming ' + naming if naming else ''}",
@@ -291,6 +325,7 @@ def main():
             run_server_killed(report, args)
         finally:
             observer.close()
+        run_readers(report, args, display)
 
     return run_on_xvfb("x11", body, f"{SCREEN[0]}x{SCREEN[1]}x24")
 

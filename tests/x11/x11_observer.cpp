@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -118,7 +119,7 @@ bool start() {
     }
     start_keymap(control);
     mark_atom = XInternAtom(control, "BRASKELOT_OBSERVER_MARK", False);
-    window = create_window(xkb_major >= 0);
+    window = create_window(xkb_major >= 0, std::getenv("BRASKELOT_OBSERVER_PINGS"));
     if (!start_recording(control, window, mark_atom, xkb_major)) {
         std::fprintf(stderr, "observer: cannot record on display %s\n", XDisplayName(nullptr));
         return false;
