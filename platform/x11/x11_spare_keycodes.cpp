@@ -117,14 +117,13 @@ bool any_pending() {
 // Waits until the reader has handled every event sent so far: by its answer,
 // or, from a reader that cannot tell, by the fallback hold of the bindings
 // about to be replaced.
-void wait_for_reader(bool replacing) {
+void wait_for_reader() {
     flush_events();
     const uint64_t sent = x11_device_sent();
     if (x11_reader_sync()) {
         if (sent > confirmed) confirmed = sent;
         return;
     }
-    if (!replacing) return;
     uint64_t wait = 0;
     const uint64_t now = now_us();
     for (int i = 0; i < slot_count; ++i) {
@@ -179,6 +178,18 @@ void make_changes(bool* dropped) {
     x11_keymap_covered(low, high);
 }
 
+// Makes the pending changes once the reader has handled the events of every
+// binding they replace.
+void make_changes_once_read(bool* dropped) {
+    for (int i = 0; i < slot_count; ++i) {
+        if (spare_replaces_unconfirmed(slots[i], confirmed)) {
+            wait_for_reader();
+            break;
+        }
+    }
+    make_changes(dropped);
+}
+
 // The held events leave now: their holds count from here.
 void send_held(const bool* dropped) {
     const uint64_t before = x11_device_sent();
@@ -200,13 +211,8 @@ void commit() {
         if (x11_device_holding()) send_held(nullptr);
         return;
     }
-    bool replacing = false;
-    for (int i = 0; i < slot_count; ++i) {
-        if (spare_replaces_unconfirmed(slots[i], confirmed)) replacing = true;
-    }
-    if (replacing) wait_for_reader(true);
     bool dropped[256] = {};
-    make_changes(dropped);
+    make_changes_once_read(dropped);
     const uint64_t sent = x11_device_sent();
     if (x11_reader_sync()) {
         if (sent > confirmed) confirmed = sent;
@@ -336,14 +342,8 @@ void x11_spare_unbind_all() {
         any = true;
     }
     if (any) {
-        // The last characters typed are read with their bindings.
-        bool replacing = false;
-        for (int i = 0; i < slot_count; ++i) {
-            if (spare_replaces_unconfirmed(slots[i], confirmed)) replacing = true;
-        }
-        if (replacing) wait_for_reader(true);
-        bool dropped[256] = {};
-        make_changes(dropped);
+        bool dropped[256] = {}; // the last characters typed are read with their bindings
+        make_changes_once_read(dropped);
     }
     send_held(nullptr);
     for (int keycode = 0; keycode < 256; ++keycode) restore_auto_repeat(static_cast<uint8_t>(keycode));
