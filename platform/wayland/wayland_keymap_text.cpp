@@ -73,15 +73,16 @@ constexpr shifted_key US_SHIFTED[] = {
 // (Chromium drops a key whose code it has no name for, whatever the keymap
 // says), so each of these is a code Chromium knows; none is a key of the
 // virtual-key table, and none is one a browser, a media player or the system
-// acts on whatever it types (browser and media playback keys, power, sleep,
-// screen lock, brightness, radios, display, close, eject). They are the
-// Japanese and Korean keys, the numpad's =, +/-, ( and ), the editing keys of
-// old Sun keyboards (Again, Undo, Copy, Paste, Find, Cut, New, Redo), and a
-// few launcher and mail keys. Each typed its character in Chromium, GTK, Qt
-// and foot (tests/wayland_apps).
+// acts on whatever it types (browser, launcher and media playback keys, New,
+// power, sleep, screen lock, brightness, radios, display, close, eject). They
+// are the Japanese and Korean keys, the numpad's =, +/-, ( and ), the editing
+// keys of old Sun keyboards (Again, Undo, Copy, Paste, Find, Cut, Redo), and
+// the mail keys. Each typed its character in Chromium, GTK, Qt and foot
+// (tests/wayland_apps); with New, WWW, File, Exit and Dashboard among them
+// Chromium opened a second window now and then.
 constexpr uint8_t CHARACTER_EVDEV[CHARACTER_KEY_COUNT] = {
-    85,  89,  90,  91,  92,  93,  94,  117, 118, 120, 122, 123, 124, 129, 131, 133, 135,
-    136, 137, 144, 150, 169, 174, 179, 180, 181, 182, 204, 231, 232, 233, 234, 235,
+    85,  89,  90,  91,  92,  93,  94,  117, 118, 120, 122, 123, 124, 129,
+    131, 133, 135, 136, 137, 169, 179, 180, 182, 231, 232, 233, 234, 235,
 };
 
 struct key_row {

@@ -72,6 +72,10 @@ def check_mouse(report, app, load, program):
         return
     origin = app.server.origin(app.window)
     want = expected_mouse(origin)
+    # On an empty page: a double click that selects a word of the last text
+    # and a right click after it made Chromium open a second window and the
+    # right click never reached the page (not looked into further).
+    app.clear()
     app.mouse_events(0, timeout=0)  # what came before, from the typing
     with braskelot.start(program) as ui:
         ui.click(*CLICK)
