@@ -9,7 +9,7 @@
 constexpr uint32_t XKB_KEYCODE_OFFSET = 8; // XKB keycode = evdev code + 8
 
 /// How many character keys the keymap has.
-constexpr size_t CHARACTER_KEY_COUNT = 33;
+constexpr size_t CHARACTER_KEY_COUNT = 28;
 
 /// The XKB keycode of a virtual-key code's key, or 0 for a code with none.
 uint8_t keymap_vk_keycode(uint16_t vk);

@@ -81,8 +81,8 @@ class Runtime:
     """A private XDG_RUNTIME_DIR under /tmp with copies of the programs, which
     the unprivileged user may not reach where they were built."""
 
-    def __init__(self, account, programs):
-        self.dir = tempfile.mkdtemp(prefix="wl-helper-")
+    def __init__(self, account, programs, prefix="wl-helper-"):
+        self.dir = tempfile.mkdtemp(prefix=prefix)
         os.chmod(self.dir, 0o700)
         account.own(self.dir)
         self.account = account

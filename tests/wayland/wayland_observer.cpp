@@ -141,9 +141,13 @@ void keyboard_keymap(void*, wl_keyboard*, uint32_t format, int fd, uint32_t size
     say("keymap number=%d", self.keymaps);
 }
 
-void keyboard_enter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {
+// The keys already down when the focus arrives come with it.
+void keyboard_enter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
     self.focused = true;
-    say("keyboard enter");
+    self.down.clear();
+    const auto* key = static_cast<const uint32_t*>(keys->data);
+    for (size_t i = 0; i < keys->size / sizeof *key; ++i) self.down.push_back(key[i] + 8);
+    say("keyboard enter keys=%zu", self.down.size());
 }
 void keyboard_leave(void*, wl_keyboard*, uint32_t, wl_surface*) {
     self.focused = false;

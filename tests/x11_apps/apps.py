@@ -80,6 +80,10 @@ class App:
         except SetupError:
             return False
 
+    def popen(self, argv, **streams):
+        """The application's process, in a process group of its own."""
+        return subprocess.Popen(argv, env=self.env, start_new_session=True, **streams)
+
     def log_tail(self):
         self.log.flush()
         with open(self.log.name, "rb") as log:
@@ -97,8 +101,7 @@ class StdioApp(App):
         raise NotImplementedError
 
     def start(self):
-        self.process = subprocess.Popen(self.argv(), stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log,
-                                        env=self.env, start_new_session=True)
+        self.process = self.popen(self.argv(), stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.lines = queue.Queue()
         threading.Thread(target=line_reader, args=(self.process.stdout, self.lines), daemon=True).start()
         words = self.answer(None, "READY", START_TIMEOUT)
@@ -205,10 +208,8 @@ class Xterm(App):
         window_file = os.path.join(self.folder, "xterm.window")
         open(self.output, "wb").close()
         script = f'echo "$WINDOWID" > {window_file}.new && mv {window_file}.new {window_file}; exec cat > {self.output}'
-        self.process = subprocess.Popen(["xterm", "-xrm", "XTerm*utf8: 1", "-geometry", "100x30+0+0",
-                                         "-e", "sh", "-c", script],
-                                        stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log, env=self.env,
-                                        start_new_session=True)
+        self.process = self.popen(["xterm", "-xrm", "XTerm*utf8: 1", "-geometry", "100x30+0+0", "-e", "sh", "-c", script],
+                                  stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         wait_for("xterm window", lambda: os.path.exists(window_file), process=self.process)
         with open(window_file) as f:
             self.window = int(f.read().strip())
@@ -244,8 +245,7 @@ class Chromium(App):
         self.state = {"value": None, "generation": 0, "focused": False, "reports": 0}
         self.orders = {"clear": 0, "focus": False}
         self.changed = threading.Condition()
-        with open(os.path.join(HERE, "page.html"), "rb") as f:
-            page = f.read()
+        page = self.page()
         app = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -265,24 +265,32 @@ class Chromium(App):
 
             def do_POST(self):
                 report = json.loads(self.rfile.read(int(self.headers["Content-Length"])))
-                with app.changed:
-                    app.state.update(report)
-                    app.state["reports"] += 1
-                    orders = json.dumps(app.orders).encode()
-                    app.changed.notify_all()
-                self.send(orders, "application/json")
+                self.send(app.posted(self.path, report), "application/json")
 
         self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         threading.Thread(target=self.http.serve_forever, daemon=True).start()
         url = f"http://127.0.0.1:{self.http.server_address[1]}/"
         profile = os.path.join(self.folder, "chromium-profile")
-        self.process = subprocess.Popen(["chromium", *self.FLAGS, f"--user-data-dir={profile}", f"--app={url}"],
-                                        stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log, env=self.env,
-                                        start_new_session=True)
+        self.process = self.popen(["chromium", *self.FLAGS, f"--user-data-dir={profile}", f"--app={url}"],
+                                  stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         self.window = wait_for("Chromium window", self.find_window, process=self.process)
         wait_for("Chromium page report", lambda: self.state["reports"] > 0, process=self.process)
         if not self.focus():
             raise SetupError(f"chromium: the textarea did not get the focus: {self.log_tail()}")
+
+    @staticmethod
+    def page():
+        with open(os.path.join(HERE, "page.html"), "rb") as f:
+            return f.read()
+
+    def posted(self, _path, report):
+        """Takes in a report of the page; the orders to answer it with."""
+        with self.changed:
+            self.state.update(report)
+            self.state["reports"] += 1
+            orders = json.dumps(self.orders).encode()
+            self.changed.notify_all()
+        return orders
 
     def find_window(self):
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "chromium"], env=self.env,

@@ -34,7 +34,8 @@ def announce(*_):
     global announced
     if not announced and window.is_active() and view.has_focus():
         announced = True
-        reply(f"READY {window.get_window().get_xid()}")
+        # An X11 window's id; 0 on another backend (Wayland), which has none.
+        reply(f"READY {getattr(window.get_window(), 'get_xid', lambda: 0)()}")
     return False
 
 

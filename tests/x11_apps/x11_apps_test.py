@@ -46,14 +46,15 @@ def names(value, known, what):
     return chosen
 
 
-def parse_args():
+def parse_args(description=__doc__, known=apps.APPS, program=("BRASKELOT_X11_PROGRAM", "braskelot_x11_input")):
+    """The options; known: the applications by name; program: the variable
+    that names the program and its name in build/linux."""
     env = os.environ.get
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0],
+    parser = argparse.ArgumentParser(description=description.splitlines()[0],
                                      epilog="Each option defaults to its environment variable, for runs through CTest.")
-    parser.add_argument("--program", default=env("BRASKELOT_X11_PROGRAM",
-                                                  os.path.join(REPO, "build", "linux", "braskelot_x11_input")))
-    parser.add_argument("--apps", default=env("BRASKELOT_APPS", ",".join(apps.APPS)),
-                        help="comma-separated, of: " + ", ".join(apps.APPS) + " ($BRASKELOT_APPS)")
+    parser.add_argument("--program", default=env(program[0], os.path.join(REPO, "build", "linux", program[1])))
+    parser.add_argument("--apps", default=env("BRASKELOT_APPS", ",".join(known)),
+                        help="comma-separated, of: " + ", ".join(known) + " ($BRASKELOT_APPS)")
     parser.add_argument("--texts", default=env("BRASKELOT_APP_TEXTS", ",".join(texts.NAMES)),
                         help="comma-separated, of: " + ", ".join(texts.NAMES) + " ($BRASKELOT_APP_TEXTS)")
     parser.add_argument("--load", default=env("BRASKELOT_APP_LOAD", ",".join(LOADS)),
@@ -66,7 +67,7 @@ def parse_args():
     parser.add_argument("--interval", type=float, default=0.0,
                         help="seconds between characters (0: full speed); slow typing checks the test itself")
     args = parser.parse_args()
-    args.apps = names(args.apps, list(apps.APPS), "applications")
+    args.apps = names(args.apps, list(known), "applications")
     args.texts = names(args.texts, texts.NAMES, "texts")
     args.load = names(args.load, LOADS, "loads")
     return args
@@ -130,6 +131,8 @@ class Clean:
     """The state every run must leave: no key down, the keymap and the
     auto-repeat as they were."""
 
+    what = "no key down, keymap and auto-repeat as before"
+
     def __init__(self, server):
         self.server = server
         self.keymap, self.repeat = server.keymap(), server.auto_repeat()
@@ -188,11 +191,13 @@ def run_case(report, app, case, load, args, server, clean):
     print(f"note: {label}: {len(expected)} characters, typed at {result['sent']:.0f}/s"
           + (f", held at {result['held']:.0f}/s" if held is not None else f", {result['wrong']} wrong"))
     problems = clean.problems(down)
-    report.check(f"{label}: no key down, keymap and auto-repeat as before", not problems, "; ".join(problems))
+    report.check(f"{label}: {clean.what}", not problems, "; ".join(problems))
     return result
 
 
-def run_app(report, kind, args, env, folder, server, clean, results):
+def run_app(report, kind, args, env, folder, server, clean, results, more=None, cases=texts.CASES):
+    """Every text of cases in the application, idle then loaded;
+    more(report, app, load), when given, runs after the texts of each load."""
     app = kind(env, folder, server)
     try:
         started = time.monotonic()
@@ -200,7 +205,7 @@ def run_app(report, kind, args, env, folder, server, clean, results):
         print(f"note: {app.name} ready in {time.monotonic() - started:.1f} s (window {app.window:#x})")
         for load in args.load:
             with Load(load == "loaded"):
-                for case in texts.CASES:
+                for case in cases:
                     if case.name not in args.texts or app.name in case.skip:
                         continue
                     for _ in range(args.repeat):
@@ -213,6 +218,8 @@ def run_app(report, kind, args, env, folder, server, clean, results):
                             continue
                         if result is not None:
                             results.setdefault((app.name, case.name, load), []).append(result)
+                if more is not None:
+                    more(report, app, load)
     except (SetupError, braskelot.Error, TimeoutError, OSError) as error:
         report.check(f"{app.name}: runs", False, f"{error}\n     log: {app.log_tail()}")
     finally:
@@ -231,12 +238,12 @@ def cell(runs):
     return text
 
 
-def summary(results, args):
+def summary(results, args, cases=texts.CASES):
     print("== exact runs / runs, characters per second from the start of typing until the application "
           "held the whole text (median of the exact runs), the most characters wrong in the others ==")
     print(f"{'application':12}{'text':16}" + "".join(f"{load:30}" for load in args.load))
     for app in args.apps:
-        for case in texts.CASES:
+        for case in cases:
             if case.name in args.texts and app not in case.skip:
                 print(f"{app:12}{case.name:16}" + "".join(f"{cell(results.get((app, case.name, load))):30}"
                                                           for load in args.load))
