@@ -84,7 +84,7 @@ def refuses_without_compositor(argv, env):
     except (OSError, subprocess.SubprocessError) as error:
         return str(error)
     lines = done.stderr.decode(errors="replace").splitlines()
-    if done.returncode != 1 or done.stdout or len(lines) != 1 or not lines[0].startswith(f"{argv[0]}: ") \
+    if done.returncode != 1 or done.stdout or len(lines) != 1 or not lines[0].startswith(f"{os.path.basename(argv[0])}: ") \
             or "WAYLAND_DISPLAY" not in lines[0]:
         return f"exit code {done.returncode}, stdout {done.stdout!r}, stderr {done.stderr!r}"
     return ""
