@@ -40,7 +40,7 @@ void output_mode(void*, wl_output*, uint32_t flags, int32_t w, int32_t h, int32_
 void output_done(void*, wl_output*) {}
 void output_scale(void*, wl_output*, int32_t) {}
 void output_name(void*, wl_output*, const char*) {}
-const wl_output_listener OUTPUT_LISTENER = {output_geometry, output_mode,  output_done,
+const wl_output_listener OUTPUT_LISTENER = {output_geometry, output_mode, output_done,
                                             output_scale,    output_name, output_name};
 
 void global_added(void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
