@@ -5,11 +5,14 @@ action and, for the MOVE latency, against our minimal virtual-pointer client
 our Wayland event observer (the window with the keyboard focus, covering the
 output).
 
-A timed run is over when the observer has seen its last event: the program's
-runs end with PING (its PONG follows its round trip, so the compositor has
-handled every request), wtype's when its last process has ended; then the
-observer's MARK, which follows the observer's own round trip, so every event
-the compositor sent for them has reached the window. The lines up to the
+A timed run is over when the observer has seen its last event: the program
+is written blocks of 200 lines, each ended with PING (its PONG follows its
+round trip, so the compositor has handled every request), wtype's run ends
+when its last process has ended; then the observer's MARK, which follows the
+observer's own round trip, so every event the compositor sent for them has
+reached the window. The program waits for that marker after each block too:
+unpaced, a burst of 2,000 commands now and then outran the observer (which
+writes a line per event to this driver) and sway disconnected it. The lines up to the
 marker give the presses seen; typed text is the observer's TEXT, the
 characters its window read through the keymap it held at each press.
 
@@ -37,6 +40,7 @@ from x11_bench import median, percentile, rotate, wrong_count  # noqa: E402
 from x11_bench_inputs import MODIFIER_NAMES, VK_NAMES, key_taps, mixed_stream, non_ascii_text  # noqa: E402
 
 WAIT_SECONDS = 60
+BLOCK = 200  # protocol lines written at once
 WTYPE_MODIFIERS = {"super": "logo"}
 
 
@@ -131,18 +135,31 @@ class WtypePerAction:
         pass
 
 
-def timed(observer, action):
+def blocks(runner, lines):
+    """The program's lines in blocks of BLOCK, each waited for (PONG, then the
+    observer's marker) before the next: sway disconnects a client that falls
+    behind a burst by more than its socket holds, and the observer, writing a
+    line per event to a pipe this driver reads, is such a client. wtype's
+    processes wait for themselves."""
+    if not isinstance(runner, Ours):
+        return [lambda: runner.run(lines)]
+    return [lambda block=lines[i:i + BLOCK]: runner.run(block) for i in range(0, len(lines), BLOCK)]
+
+
+def timed(observer, steps):
     """Seconds from the first write until the observer has seen the last event; its lines."""
     observer.mark()
     observer.ask("TEXT", "TEXT")
+    lines = []
     begin = time.perf_counter()
-    action()
-    lines = observer.mark()
+    for step in steps:
+        step()
+        lines += observer.mark()
     return time.perf_counter() - begin, lines
 
 
 def run_mixed(observer, runner, lines):
-    seconds, seen = timed(observer, lambda: runner.run(lines))
+    seconds, seen = timed(observer, blocks(runner, lines))
     keys = [line for line in lines if line.startswith("KEY_TAP")]
     clicks = len(lines) - len(keys) if isinstance(runner, Ours) else 0
     buttons = sum(1 for line in seen if line.startswith("button press"))
@@ -150,7 +167,10 @@ def run_mixed(observer, runner, lines):
 
 
 def run_typing(observer, runner, text):
-    seconds, _ = timed(observer, lambda: runner.type(text))
+    if isinstance(runner, Ours):
+        seconds, _ = timed(observer, blocks(runner, key_taps(text)))
+    else:
+        seconds, _ = timed(observer, [lambda: runner.type(text)])
     got = "".join(chr(int(v, 16)) for v in observer.ask("TEXT", "TEXT"))
     return len(text) / seconds, wrong_count(text, got)
 
@@ -281,6 +301,13 @@ def main():
         env = runtime.env(sway.display)
         observer = Observer([runtime.programs["observer"]], env, **account.popen_args())
         report(settings, *measure(runtime, env, observer, settings))
+    except SetupError:
+        if observer is not None:
+            print(f"observer's exit code: {observer.process.poll()}")
+        if sway is not None:
+            with open(sway.log.name, errors="replace") as log:
+                print("sway's log ends:\n" + log.read()[-2000:])
+        raise
     finally:
         if observer is not None:
             observer.close()
