@@ -12,9 +12,9 @@ when its last process has ended; then the observer's MARK, which follows the
 observer's own round trip, so every event the compositor sent for them has
 reached the window. The program waits for that marker after each block too:
 unpaced, a burst of 2,000 commands now and then outran the observer (which
-writes a line per event to this driver) and sway disconnected it. The lines up to the
-marker give the presses seen; typed text is the observer's TEXT, the
-characters its window read through the keymap it held at each press.
+writes a line per event to this driver) and sway disconnected it. The lines
+up to the markers give the presses seen; typed text is the observer's TEXT,
+the characters its window read through the keymap it held at each press.
 
 wtype cannot click or move the pointer: the mixed stream's clicks are left
 out of its runs, and it is compared on the key part, per action.
