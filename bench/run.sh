@@ -21,3 +21,6 @@ done
 echo
 echo "X11 benchmarks"
 bash bench/run_x11.sh "${x11_args[@]+"${x11_args[@]}"}"
+echo
+echo "Wayland benchmarks"
+bash bench/run_wayland.sh "${x11_args[@]+"${x11_args[@]}"}"

@@ -5,7 +5,7 @@ set(BRASKELOT_AUTHORS "The braskelot_win_input authors")
 set(BRASKELOT_SUMMARY "Drives the mouse and keyboard for a controlling process over stdin")
 set(BRASKELOT_MAINTAINER "Seed 7e21f20f maintainers <maintainers@users.noreply.c-seed-7e21f20f.example>")
 
-set(BRASKELOT_PROGRAMS braskelot_win_input braskelot_trace braskelot_x11_input)
+set(BRASKELOT_PROGRAMS braskelot_win_input braskelot_trace braskelot_x11_input braskelot_wayland_input)
 foreach(program IN LISTS BRASKELOT_PROGRAMS)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION bin)
@@ -36,7 +36,7 @@ else()
         install(FILES ${gz} DESTINATION ${destination})
     endfunction()
     braskelot_install_gzipped(${CMAKE_SOURCE_DIR}/packaging/changelog changelog ${BRASKELOT_DOC_DIR})
-    foreach(program braskelot_trace braskelot_x11_input)
+    foreach(program braskelot_trace braskelot_x11_input braskelot_wayland_input)
         if(TARGET ${program})
             braskelot_install_gzipped(${CMAKE_SOURCE_DIR}/packaging/${program}.1 ${program}.1 share/man/man1)
         endif()
@@ -55,9 +55,11 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A controlling process starts the program with pipes on its standard input
  and output and writes one text command per line: place the pointer, press,
  release or click a button, turn the wheel, tap, press or release a key,
- release everything, ping, quit. braskelot_trace is the dry-run program: it
- answers as the real one does and writes each event it would inject to
- standard error.")
+ release everything, ping, quit. braskelot_x11_input injects into an X11
+ display through XTest, braskelot_wayland_input into a wlroots Wayland
+ compositor (sway and others) through its virtual keyboard and pointer.
+ braskelot_trace is the dry-run program: it answers as the real one does and
+ writes each event it would inject to standard error.")
     set(CPACK_PACKAGE_FILE_NAME braskelot-${PROJECT_VERSION}-linux-x86_64)
 endif()
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -14,8 +14,9 @@ folders whose paths differ in length. Then:
   deb    lintian finds no error (warnings are listed); Depends is what
          dpkg-shlibdeps computes for the programs, naming the package of every
          library they need; dpkg -i installs it, the programs found on PATH
-         answer PING (the X11 one on the private Xvfb); dpkg -r removes every
-         file and folder the package brought;
+         answer PING (the X11 one on the private Xvfb) but the Wayland one,
+         which without WAYLAND_DISPLAY refuses with one line and code 1;
+         dpkg -r removes every file and folder the package brought;
   tar    the programs and documents, the same files as the .deb;
   wheel  installs into a fresh venv without an index; import braskelot works.
 
@@ -175,9 +176,15 @@ BREAKAGES = [
      [("cmake/release.cmake", " ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION", " DESTINATION")], None,
      ["deb: lintian --fail-on error passes", "deb: holds /usr/share/doc/braskelot/copyright"]),
     ("the X11 program missing from the .deb and .tar.gz",
-     [("cmake/release.cmake", " braskelot_trace braskelot_x11_input)", " braskelot_trace)")], None,
-     ["deb: holds /usr/bin/braskelot_x11_input", "deb: Depends names libc6, libx11-6 and libxtst6",
+     [("cmake/release.cmake", "braskelot_win_input braskelot_trace braskelot_x11_input braskelot_wayland_input)",
+       "braskelot_win_input braskelot_trace braskelot_wayland_input)")], None,
+     ["deb: holds /usr/bin/braskelot_x11_input", "deb: Depends names libc6,",
       "deb: braskelot_x11_input found on PATH", "tar: holds bin/braskelot_x11_input"]),
+    ("the Wayland program missing from the .deb and .tar.gz",
+     [("cmake/release.cmake", "braskelot_win_input braskelot_trace braskelot_x11_input braskelot_wayland_input)",
+       "braskelot_win_input braskelot_trace braskelot_x11_input)")], None,
+     ["deb: holds /usr/bin/braskelot_wayland_input", "deb: Depends names libc6,",
+      "deb: braskelot_wayland_input found on PATH", "tar: holds bin/braskelot_wayland_input"]),
     ("a file kept after dpkg -r (marked as a conffile)",
      [("packaging/conffiles", None, f"/usr/share/doc/{PACKAGE}/copyright\n"),
       ("cmake/release.cmake", "set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)",

@@ -9,7 +9,7 @@ import tempfile
 
 from common import WAIT, SetupError
 from programs import answers_ping
-from release_files import PACKAGE, PROGRAMS, deb_listing, run
+from release_files import PACKAGE, PROGRAMS, WAYLAND_PROGRAM, deb_listing, run
 
 
 def elf_needed(path):
@@ -59,8 +59,9 @@ def check_depends(report, release, scratch):
     expected = library_packages(needed)
     report.compare("deb: Depends names the package of every library the programs need",
                    sorted(expected), sorted(depends_names(depends)))
-    report.check("deb: Depends names libc6, libx11-6 and libxtst6",
-                 {"libc6", "libx11-6", "libxtst6"} <= depends_names(depends), depends)
+    report.check("deb: Depends names libc6, libx11-6, libxtst6, libwayland-client0 and libxkbcommon0",
+                 {"libc6", "libx11-6", "libxtst6", "libwayland-client0", "libxkbcommon0"} <= depends_names(depends),
+                 depends)
     computed = run(["dpkg-shlibdeps", "-O"] + sorted(elves), cwd=work)
     line = computed.stdout.decode().strip()
     report.check("deb: Depends is what dpkg-shlibdeps computes", line == f"shlibs:Depends={depends}",
@@ -72,6 +73,23 @@ def package_status():
     return out.stdout.decode().strip() if out.returncode == 0 else "unknown"
 
 
+def refuses_without_compositor(argv, env):
+    """'' when the program, with no WAYLAND_DISPLAY, prints nothing on standard
+    output, one line on standard error naming the missing display, and exits
+    with code 1; else what it did."""
+    env = {k: v for k, v in env.items() if k != "WAYLAND_DISPLAY"}
+    try:
+        # PING on its input: a program that started anyway would answer it.
+        done = run(argv, env=env, input=b"PING\n", timeout=WAIT)
+    except (OSError, subprocess.SubprocessError) as error:
+        return str(error)
+    lines = done.stderr.decode(errors="replace").splitlines()
+    if done.returncode != 1 or done.stdout or len(lines) != 1 or not lines[0].startswith(f"{os.path.basename(argv[0])}: ") \
+            or "WAYLAND_DISPLAY" not in lines[0]:
+        return f"exit code {done.returncode}, stdout {done.stdout!r}, stderr {done.stderr!r}"
+    return ""
+
+
 def check_installed_programs(report, display):
     # Only the system's folders, as a user's shell would search them; not the build tree.
     env = dict(os.environ, PATH="/usr/local/bin:/usr/bin:/bin")
@@ -80,6 +98,11 @@ def check_installed_programs(report, display):
         found = shutil.which(program, path=env["PATH"])
         if not report.check(f"deb: {program} found on PATH at /usr/bin", found == f"/usr/bin/{program}",
                             f"found {found}"):
+            continue
+        if program == WAYLAND_PROGRAM:
+            failure = refuses_without_compositor([program], env)
+            report.check(f"deb: installed {program} without WAYLAND_DISPLAY refuses with one line and code 1",
+                         not failure, failure)
             continue
         run_env = dict(env, DISPLAY=display) if program == "braskelot_x11_input" else env
         failure = answers_ping([program], run_env)

@@ -12,7 +12,9 @@ from common import WAIT, SetupError
 SYSTEM_PYTHON = "/usr/bin/python3"
 PACKAGE = "braskelot"
 EXE = "braskelot_win_input.exe"
-PROGRAMS = ["braskelot_trace", "braskelot_x11_input"]
+PROGRAMS = ["braskelot_trace", "braskelot_x11_input", "braskelot_wayland_input"]
+# Needs a compositor: installed, it is checked to refuse without one.
+WAYLAND_PROGRAM = "braskelot_wayland_input"
 
 
 class Release:
