@@ -80,6 +80,10 @@ def check_mouse(report, app, load, program):
     with braskelot.start(program) as ui:
         ui.click(*CLICK)
         ui.double_click(*DOUBLE)
+        # A right click within the double-click time of the double click was
+        # now and then lost in Chromium (1 run of 6): it comes once that is over.
+        ui.sync(timeout=WAIT)
+        time.sleep(0.6)
         ui.click(*RIGHT, button="right")
         ui.scroll(dy=NOTCHES, x=WHEEL[0], y=WHEEL[1])
         ui.scroll(dx=-NOTCHES)
