@@ -2,17 +2,21 @@
 # Installs the client into a fresh virtual environment (Debian's python3,
 # offline) and runs its tests against the installed package and the dry-run
 # program, then against braskelot_x11_input on a private Xvfb beside the X
-# event observer (skipped when one is missing, failed then under CI=true).
+# event observer and braskelot_wayland_input on a private headless sway beside
+# the Wayland observer (skipped when one is missing, failed then under CI=true).
 # Usage: bash clients/python/run_tests.sh [path/to/braskelot_trace]
-# The X11 pair: $BRASKELOT_X11_PROGRAM and $BRASKELOT_X11_OBSERVER, by default
-# the ones in build/linux.
+# The pairs: $BRASKELOT_X11_PROGRAM and $BRASKELOT_X11_OBSERVER,
+# $BRASKELOT_WAYLAND_PROGRAM and $BRASKELOT_WAYLAND_OBSERVER, by default the
+# ones in build/linux.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(realpath "$here/../..")"
 export BRASKELOT_TRACE="$(realpath "${1:-$repo/build/linux/braskelot_trace}")"
 export BRASKELOT_X11_PROGRAM="$(realpath -m "${BRASKELOT_X11_PROGRAM:-$repo/build/linux/braskelot_x11_input}")"
 export BRASKELOT_X11_OBSERVER="$(realpath -m "${BRASKELOT_X11_OBSERVER:-$repo/build/linux/tests/x11/braskelot_x11_observer}")"
-# The tests run from a copy; the X11 drivers' helpers stay in the checkout.
+export BRASKELOT_WAYLAND_PROGRAM="$(realpath -m "${BRASKELOT_WAYLAND_PROGRAM:-$repo/build/linux/braskelot_wayland_input}")"
+export BRASKELOT_WAYLAND_OBSERVER="$(realpath -m "${BRASKELOT_WAYLAND_OBSERVER:-$repo/build/linux/tests/wayland/braskelot_wayland_observer}")"
+# The tests run from a copy; the drivers' helpers stay in the checkout.
 export BRASKELOT_REPO="$repo"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT

@@ -1,5 +1,6 @@
 """The program under test is a fixture, so other programs can be added. The
-X11 fixtures stand on x11_support."""
+X11 fixtures stand on x11_support, the Wayland ones on wayland_support;
+`desktop` is either, for the cases both read alike."""
 
 import os
 import shutil
@@ -11,6 +12,7 @@ from typing import Callable, Iterator, List
 import pytest
 
 import braskelot
+from wayland_support import Wayland, wayland_paths
 from x11_support import REPO, X11, skip_or_fail, x11_module, x11_paths
 
 
@@ -55,17 +57,23 @@ def session(program: str) -> Iterator[Callable[[], Session]]:
         s.trace_file.close()
 
 
+def require(tools: List[str], programs: List[str], driver: str) -> None:
+    """Skips (fails under CI=true) naming whatever is missing: tools on PATH,
+    the programs, a driver's helper in the checkout's tests folder."""
+    missing = [t for t in tools if shutil.which(t) is None]
+    missing += [p for p in programs if not os.access(p, os.X_OK)]
+    if not (REPO / "tests" / driver).is_file():
+        missing.append(str(REPO / "tests" / driver) + " (set BRASKELOT_REPO)")
+    if missing:
+        skip_or_fail(missing)
+
+
 # -- X11: braskelot_x11_input on a private Xvfb, watched by the event observer --
 
 @pytest.fixture(scope="session")
 def x11_server() -> Iterator[X11]:
     program, observer = x11_paths()
-    missing = [] if shutil.which("Xvfb") else ["Xvfb"]
-    missing += [p for p in (program, observer) if not os.access(p, os.X_OK)]
-    if not (REPO / "tests" / "drivers" / "common.py").is_file():
-        missing.append(str(REPO / "tests" / "drivers" / "common.py") + " (set BRASKELOT_REPO)")
-    if missing:
-        skip_or_fail(missing)
+    require(["Xvfb"], [program, observer], "drivers/common.py")
     common = x11_module("common")
     xvfb, display = common.start_xvfb("1024x768x24")
     try:
@@ -89,13 +97,17 @@ def x11(x11_server: X11, monkeypatch: pytest.MonkeyPatch) -> X11:
     return x11_server
 
 
-@pytest.fixture
-def x11_client(x11: X11) -> Iterator[braskelot.Input]:
-    client = x11.start()
+def _running(server: X11) -> Iterator[braskelot.Input]:
+    client = server.start()
     try:
         yield client
     finally:
         client.close()
+
+
+@pytest.fixture
+def x11_client(x11: X11) -> Iterator[braskelot.Input]:
+    yield from _running(x11)
 
 
 @pytest.fixture
@@ -110,3 +122,51 @@ def german(x11: X11) -> Iterator[X11]:
     finally:
         subprocess.run(["setxkbmap", "-display", x11.display, "us"], check=True, timeout=20)
         x11.events()
+
+
+# -- Wayland: braskelot_wayland_input on a private headless sway, watched by our observer --
+
+@pytest.fixture(scope="session")
+def wayland_server() -> Iterator[Wayland]:
+    program, observer = wayland_paths()
+    require(["sway"] + (["useradd"] if os.geteuid() == 0 else []), [program, observer], "wayland/wayland_input_test.py")
+    driver = x11_module("wayland_input_test")
+    runtime = driver.Runtime(driver.Account(), {"observer": observer}, prefix="braskelot-py-")
+    sway = watcher = None
+    try:
+        sway = driver.Compositor(runtime)
+        watcher = x11_module("common").Observer([runtime.programs["observer"]], runtime.env(sway.display),
+                                                **runtime.account.popen_args())
+        yield Wayland(program, runtime, sway.display, watcher)
+    finally:
+        if watcher is not None:
+            watcher.close()
+        if sway is not None:
+            sway.stop()
+        runtime.close()
+
+
+@pytest.fixture
+def wayland(wayland_server: Wayland, monkeypatch: pytest.MonkeyPatch) -> Wayland:
+    """The compositor in $WAYLAND_DISPLAY (no $DISPLAY), events and text read up to now."""
+    monkeypatch.setenv("XDG_RUNTIME_DIR", wayland_server.runtime.dir)
+    monkeypatch.setenv("WAYLAND_DISPLAY", wayland_server.display)
+    monkeypatch.delenv("DISPLAY", raising=False)
+    wayland_server.events()
+    wayland_server.text()
+    return wayland_server
+
+
+@pytest.fixture
+def wayland_client(wayland: Wayland) -> Iterator[braskelot.Input]:
+    yield from _running(wayland)
+
+
+@pytest.fixture(params=["x11", "wayland"])
+def desktop(request: pytest.FixtureRequest) -> X11:
+    return request.getfixturevalue(request.param)
+
+
+@pytest.fixture
+def desktop_client(desktop: X11) -> Iterator[braskelot.Input]:
+    yield from _running(desktop)

@@ -33,8 +33,8 @@ def x11_paths() -> Tuple[str, str]:
 
 
 def x11_module(name: str) -> Any:
-    """A module of the X11 test drivers (tests/x11, tests/drivers)."""
-    for folder in (REPO / "tests" / "drivers", REPO / "tests" / "x11"):
+    """A module of the test drivers (tests/x11, tests/wayland, tests/drivers)."""
+    for folder in (REPO / "tests" / "drivers", REPO / "tests" / "x11", REPO / "tests" / "wayland"):
         if str(folder) not in sys.path:
             sys.path.insert(0, str(folder))
     return importlib.import_module(name)
