@@ -17,7 +17,7 @@ constexpr int SPARE_SHIFTED = 1;
 /// only this long after the reader should have handled its last event,
 /// counting SPARE_FALLBACK_EVENT_US for each event and
 /// SPARE_FALLBACK_CHANGE_US for each keymap change sent before it.
-constexpr uint64_t SPARE_FALLBACK_HOLD_US = 150000;
+constexpr uint64_t SPARE_FALLBACK_HOLD_US = 400000;
 constexpr uint64_t SPARE_FALLBACK_EVENT_US = 200;
 constexpr uint64_t SPARE_FALLBACK_CHANGE_US = 10000;
 
