@@ -216,11 +216,11 @@ def run_ending(report, args, env, observer, names, ending):
 # never answers (hung), one without it. The text comes out right all the same,
 # by the fallback pacing, and a hung reader holds the program up for a bounded
 # time only: its first unanswered ping (5 s), then never again.
-READERS = (("a hung reader", "ignore", 5.0, 12.0), ("a reader without the ping", "none", 0.0, 8.0))
+READERS = (("a hung reader", "ignore", 5.0, 15.0), ("a reader without the ping", "none", 0.0, 10.0))
 
 
 def run_readers(report, args, display):
-    text = NON_ASCII_200 * 2
+    text = NON_ASCII_200
     script = "".join(line + "\n" for line in typed(text)) + "PING\n"
     for name, pings, least, most in READERS:
         env = dict(os.environ, DISPLAY=display, BRASKELOT_OBSERVER_PINGS=pings)
