@@ -24,7 +24,6 @@ import argparse
 import glob
 import os
 import pwd
-import re
 import shutil
 import signal
 import subprocess
@@ -35,14 +34,14 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
 from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_run, missing_tools, \
     next_line, skip_or_fail, stop  # noqa: E402
+import trace_tokens  # noqa: E402
+from trace_tokens import LINE_FIELDS, press_gaps  # noqa: E402
 from wayland_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
 
 SCREEN = (1024, 768)
 USER = "braskelot-wayland"
 MISSING_DISPLAY = "wayland-braskelot-missing"
-LINE_FIELDS = re.compile(r"(\w+)=(\S+)")
 BUTTONS = {"272": "B1", "274": "B2", "273": "B3"}
-BUTTON_FLAGS = {0x0002: "B1+", 0x0004: "B1-", 0x0020: "B2+", 0x0040: "B2-", 0x0008: "B3+", 0x0010: "B3-"}
 SWAY_CONFIG = """default_border none
 default_floating_border none
 gaps inner 0
@@ -164,69 +163,20 @@ def observed(lines, names):
     return tokens, mods
 
 
-class TraceReader:
-    """Dry-run trace lines -> the events a client gets for them: placements as
-    motion (clamped to the output, and none where the pointer already is),
-    buttons, wheel clicks of 120 with the remainder kept per axis (vertical
-    positive data is away from the user: a negative click), keys through
-    VK_KEYSYMS, and no release of what is not down. Unicode keystrokes are
-    counted and written +? / -?."""
+class TraceReader(trace_tokens.TraceReader):
+    """The events a Wayland client gets for the trace: no motion where the
+    pointer already is, and wheel clicks as discrete steps (vertical positive
+    data is away from the user: a negative step)."""
+
+    repeats_motion = False
 
     def __init__(self):
-        self.down = set()
-        self.wheel = {0x0800: 0, 0x1000: 0}
-        self.high = False
-        self.unicode_down = 0
-        self.position = None
+        super().__init__(SCREEN, VK_KEYSYMS)
 
-    def press(self, tokens, name, up, sign_last=False):
-        if up == (name in self.down):
-            (self.down.discard if up else self.down.add)(name)
-            sign = "-" if up else "+"
-            tokens.append(name + sign if sign_last else sign + name)
-
-    def read(self, lines):
-        tokens, characters = [], 0
-        for line in lines:
-            parts = line.split()
-            fields = {k: int(v, 0) for k, v in LINE_FIELDS.findall(line)}
-            if parts[0] == "place":
-                x, y = (min(max(int(v), 0), limit - 1) for v, limit in zip(parts[1:3], SCREEN))
-                if (x, y) != self.position:
-                    tokens.append(f"motion@{x},{y}")
-                self.position = (x, y)
-            elif parts[0] == "mouse" and fields["flags"] in BUTTON_FLAGS:
-                token = BUTTON_FLAGS[fields["flags"]]
-                self.press(tokens, token[:2], token[2] == "-", sign_last=True)
-            elif parts[0] == "mouse" and fields["flags"] in self.wheel:
-                axis = fields["flags"]
-                self.wheel[axis] += fields["data"]
-                clicks = int(self.wheel[axis] / 120)
-                self.wheel[axis] -= clicks * 120
-                if axis == 0x0800:
-                    tokens += ["W0-1" if clicks > 0 else "W0+1"] * abs(clicks)
-                else:
-                    tokens += ["W1+1" if clicks > 0 else "W1-1"] * abs(clicks)
-            elif parts[0] == "key" and fields["flags"] & 4:
-                unit, up = fields["scan"], bool(fields["flags"] & 2)
-                if 0xD800 <= unit < 0xDC00:
-                    self.high = self.high or not up
-                    continue
-                if unit != 0 and not up and (unit < 0xDC00 or unit > 0xDFFF or self.high):
-                    characters += 1
-                    self.unicode_down += 1
-                    tokens.append("+?")
-                elif up and unit != 0 and self.unicode_down > 0:
-                    self.unicode_down -= 1
-                    tokens.append("-?")
-                if not up:
-                    self.high = False
-            elif parts[0] == "reply" and parts[1] in ("RESET_OK", "RESET_KEYS_OK"):
-                tokens += ["-?"] * self.unicode_down
-                self.unicode_down = 0
-            elif parts[0] == "key" and fields["vk"] != 0:
-                self.press(tokens, VK_KEYSYMS.get(fields["vk"], f"vk{fields['vk']}"), bool(fields["flags"] & 2))
-        return tokens, characters
+    def wheel_tokens(self, vertical, clicks):
+        if vertical:
+            return ["W0-1" if clicks > 0 else "W0+1"] * abs(clicks)
+        return ["W1+1" if clicks > 0 else "W1-1"] * abs(clicks)
 
 
 def unnamed(tokens):
@@ -247,11 +197,6 @@ def character_presses(tokens):
 
 def code_points(text):
     return [f"{ord(c):x}" for c in text]
-
-
-def press_gaps(lines):
-    times = [int(dict(LINE_FIELDS.findall(line))["time"]) for line in lines if line.startswith("button press")]
-    return [later - earlier for earlier, later in zip(times, times[1:])]
 
 
 def run_session(report, args, runtime, env, observer, names, keycodes):

@@ -17,7 +17,6 @@ CI=true a missing tool fails instead).
 
 import argparse
 import os
-import re
 import subprocess
 import sys
 import time
@@ -25,12 +24,12 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "drivers"))
 from common import READY_LINE, WAIT, Observer, Piped, dry_run, missing_tools, run_on_xvfb, \
     next_line, skip_or_fail, start_xvfb, stop  # noqa: E402
+import trace_tokens  # noqa: E402
+from trace_tokens import LINE_FIELDS, press_gaps  # noqa: E402
 from x11_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, NON_ASCII_200, SESSION, VK_KEYSYMS, typed  # noqa: E402
 
 SCREEN = (1024, 768)
 MISSING_DISPLAY = ":987654"
-LINE_FIELDS = re.compile(r"(\w+)=(\S+)")
-BUTTON_FLAGS = {0x0002: "B1+", 0x0004: "B1-", 0x0020: "B2+", 0x0040: "B2-", 0x0008: "B3+", 0x0010: "B3-"}
 
 
 def observed(lines, names):
@@ -49,70 +48,16 @@ def observed(lines, names):
     return tokens
 
 
-class TraceReader:
-    """Dry-run trace lines -> the X events they stand for: placements as motion
-    (clamped by the server), buttons, wheel clicks of 120 with the remainder kept
-    per axis, keys through VK_KEYSYMS, and no release of what is not down.
-    Unicode keystrokes are counted and written +? / -?, not named: which keys
-    type a character is the keymap's business. The program releases a held
-    Unicode keystroke on RESET and RESET_KEYS, which the dry run does not list."""
+class TraceReader(trace_tokens.TraceReader):
+    """The X events of the trace: wheel clicks as presses and releases of
+    buttons 4 and 5 (vertical, away from the user first), 7 and 6."""
 
     def __init__(self):
-        self.down = set()
-        self.wheel = {0x0800: 0, 0x1000: 0}
-        self.high = False
-        self.unicode_down = 0
+        super().__init__(SCREEN, VK_KEYSYMS)
 
-    def press(self, tokens, name, up, sign_last=False):
-        if up == (name in self.down):
-            (self.down.discard if up else self.down.add)(name)
-            sign = "-" if up else "+"
-            tokens.append(name + sign if sign_last else sign + name)
-
-    def read(self, lines):
-        tokens, characters = [], 0
-        for line in lines:
-            parts = line.split()
-            fields = {k: int(v, 0) for k, v in LINE_FIELDS.findall(line)}
-            if parts[0] == "place":
-                x, y = (min(max(int(v), 0), limit - 1) for v, limit in zip(parts[1:3], SCREEN))
-                tokens.append(f"motion@{x},{y}")
-            elif parts[0] == "mouse" and fields["flags"] in BUTTON_FLAGS:
-                token = BUTTON_FLAGS[fields["flags"]]
-                self.press(tokens, token[:2], token[2] == "-", sign_last=True)
-            elif parts[0] == "mouse" and fields["flags"] in self.wheel:
-                axis = fields["flags"]
-                self.wheel[axis] += fields["data"]
-                clicks = int(self.wheel[axis] / 120)
-                self.wheel[axis] -= clicks * 120
-                button = (4 if clicks > 0 else 5) if axis == 0x0800 else (7 if clicks > 0 else 6)
-                tokens += [f"B{button}+", f"B{button}-"] * abs(clicks)
-            elif parts[0] == "key" and fields["flags"] & 4:
-                unit, up = fields["scan"], bool(fields["flags"] & 2)
-                if 0xD800 <= unit < 0xDC00:
-                    self.high = self.high or not up
-                    continue
-                if unit != 0 and not up and (unit < 0xDC00 or unit > 0xDFFF or self.high):
-                    characters += 1
-                    self.unicode_down += 1
-                    tokens.append("+?")
-                elif up and unit != 0 and self.unicode_down > 0:
-                    self.unicode_down -= 1
-                    tokens.append("-?")
-                if not up:
-                    self.high = False
-            elif parts[0] == "reply" and parts[1] in ("RESET_OK", "RESET_KEYS_OK"):
-                tokens += ["-?"] * self.unicode_down
-                self.unicode_down = 0
-            elif parts[0] == "key" and fields["vk"] != 0:
-                self.press(tokens, VK_KEYSYMS.get(fields["vk"], f"vk{fields['vk']}"), bool(fields["flags"] & 2))
-        return tokens, characters
-
-
-def press_gaps(lines):
-    """Milliseconds between successive button presses, by the server's time stamps."""
-    times = [int(dict(LINE_FIELDS.findall(line))["time"]) for line in lines if line.startswith("button press")]
-    return [later - earlier for earlier, later in zip(times, times[1:])]
+    def wheel_tokens(self, vertical, clicks):
+        button = (4 if clicks > 0 else 5) if vertical else (7 if clicks > 0 else 6)
+        return [f"B{button}+", f"B{button}-"] * abs(clicks)
 
 
 def unnamed(tokens):
