@@ -4,6 +4,7 @@
 #include <ctime>
 #include <initializer_list>
 
+#include "platform/x11/x11_auto_repeat.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
@@ -21,9 +22,6 @@ uint32_t use_clock;
 uint64_t confirmed;       // the reader has handled every event up to this number
 uint64_t flushed_us;      // when the request buffer was last known sent
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
-bool repeat_off[256];     // spare keycodes whose auto-repeat this program turned off
-bool repeats_saved;
-char saved_repeats[32]; // the server's per-key auto-repeat bits before that
 const bool* keys_down;
 void (*release_key)(uint8_t keycode);
 
@@ -73,35 +71,6 @@ void flush_events() {
     flushed_us = now;
 }
 
-void set_auto_repeat(uint8_t keycode, bool on) {
-    XKeyboardControl control{};
-    control.key = keycode;
-    control.auto_repeat_mode = on ? AutoRepeatModeOn : AutoRepeatModeOff;
-    XChangeKeyboardControl(x11_display(), KBKey | KBAutoRepeatMode, &control);
-}
-
-// A key held down repeats by the server's own auto-repeat, read at the level
-// of the modifiers then: a character bound on the shifted level would repeat
-// as the plain one, and the Windows program's held key never repeats at all.
-// A spare keycode in use therefore does not repeat.
-void stop_auto_repeat(uint8_t keycode) {
-    if (repeat_off[keycode]) return;
-    if (!repeats_saved) {
-        XKeyboardState state{};
-        XGetKeyboardControl(x11_display(), &state);
-        for (int i = 0; i < 32; ++i) saved_repeats[i] = state.auto_repeats[i];
-        repeats_saved = true;
-    }
-    set_auto_repeat(keycode, false);
-    repeat_off[keycode] = true;
-}
-
-void restore_auto_repeat(uint8_t keycode) {
-    if (!repeat_off[keycode]) return;
-    set_auto_repeat(keycode, ((static_cast<unsigned>(saved_repeats[keycode / 8]) >> (keycode % 8)) & 1U) != 0);
-    repeat_off[keycode] = false;
-}
-
 void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
     KeySym keysyms[2] = {plain, shifted};
     XChangeKeyboardMapping(x11_display(), keycode, 2, keysyms, 1);
@@ -145,7 +114,7 @@ void make_changes(bool* dropped) {
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
         if (!spare_pending(slot)) continue;
-        stop_auto_repeat(slot.keycode);
+        x11_auto_repeat_stop(slot.keycode);
         change_mapping(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
         reader_clock_after(SPARE_FALLBACK_CHANGE_US);
         if (slot.keycode < low) low = slot.keycode;
@@ -267,7 +236,7 @@ void x11_spare_keycodes_refresh() {
         // A keycode the new keymap uses is no longer ours, unless we hold it down.
         const bool ours = slot.level[SPARE_PLAIN].keysym != 0 || slot.level[SPARE_SHIFTED].keysym != 0;
         if (!ours && !x11_keymap_is_empty(slot.keycode) && !keys_down[slot.keycode]) {
-            restore_auto_repeat(slot.keycode);
+            x11_auto_repeat_restore(slot.keycode);
             continue;
         }
         pressed_level[kept] = level;
@@ -346,6 +315,6 @@ void x11_spare_unbind_all() {
         make_changes_once_read(dropped);
     }
     send_held(nullptr);
-    for (int keycode = 0; keycode < 256; ++keycode) restore_auto_repeat(static_cast<uint8_t>(keycode));
+    x11_auto_repeat_restore_all();
     x11_round_trip();
 }
