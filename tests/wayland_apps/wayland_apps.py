@@ -106,12 +106,18 @@ class Clean:
 
 
 class OnWayland:
-    """Runs the application as the compositor's user; its window is known to
-    sway by the process id."""
+    """Runs the application as the compositor's user, in the private runtime
+    folder (the user may reach neither the checkout nor the folder the tests
+    were started in); its window is known to sway by the process id."""
 
     def popen(self, argv, **streams):
-        return subprocess.Popen(argv, env=self.env, start_new_session=True, **self.server.runtime.account.popen_args(),
-                                **streams)
+        runtime = self.server.runtime
+        return subprocess.Popen(argv, env=self.env, cwd=runtime.dir, start_new_session=True,
+                                **runtime.account.popen_args(), **streams)
+
+    def script(self, name):
+        """The runtime folder's copy of one of the x11-apps scripts."""
+        return self.server.runtime.programs[name]
 
     def start(self):
         super().start()
@@ -121,12 +127,18 @@ class OnWayland:
 
 
 class Gtk(OnWayland, apps.Gtk):
+    def argv(self):
+        return [apps.PYTHON, self.script("gtk_text.py")]
+
     @classmethod
     def missing(cls):
         return apps._python_lacks(["import gi; gi.require_version('Gtk', '3.0')"], "python3-gi and gir1.2-gtk-3.0")
 
 
 class Qt(OnWayland, apps.Qt):
+    def argv(self):
+        return [apps.PYTHON, self.script("qt_text.py")]
+
     @classmethod
     def missing(cls):
         return super().missing() + ([] if glob.glob(QT_WAYLAND_PLUGIN) else ["qtwayland5"])

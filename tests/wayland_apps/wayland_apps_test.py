@@ -130,7 +130,8 @@ def main():
     runtime = sway = None
     try:
         account = Account()
-        runtime = Runtime(account, {"program": args.program, "observer": observer}, prefix="wl2-apps-")
+        scripts = {name: os.path.join(REPO, "tests", "x11_apps", name) for name in ("gtk_text.py", "qt_text.py")}
+        runtime = Runtime(account, {"program": args.program, "observer": observer, **scripts}, prefix="wl2-apps-")
         sway = Compositor(runtime)
         env = runtime.env(sway.display)
         env.update(LC_ALL="C.UTF-8", NO_AT_BRIDGE="1", GDK_BACKEND="wayland", QT_QPA_PLATFORM="wayland")
