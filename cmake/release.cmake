@@ -24,6 +24,8 @@ if(WIN32)
 else()
     set(BRASKELOT_DOC_DIR share/doc/braskelot)
     install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${BRASKELOT_DOC_DIR})
+    # The README's links to the pages per program resolve beside it.
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs DESTINATION ${BRASKELOT_DOC_DIR} FILES_MATCHING PATTERN "*.md")
     # Debian policy: the changelog and man pages compressed with gzip -n -9
     # (no name, no time stamp), so the package is the same from any build.
     find_program(BRASKELOT_GZIP gzip REQUIRED)

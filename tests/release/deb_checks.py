@@ -113,7 +113,7 @@ def check_installed(report, release, display):
     listing = deb_listing(release.path(release.deb))
     for program in PROGRAMS:
         report.check(f"deb: holds /usr/bin/{program}", listing.get(f"/usr/bin/{program}") is False, "missing")
-    for doc in ("copyright", "changelog.gz", "README.md"):
+    for doc in ("copyright", "changelog.gz", "README.md", "docs/x11.md", "docs/wayland.md"):
         report.check(f"deb: holds /usr/share/doc/{PACKAGE}/{doc}",
                      listing.get(f"/usr/share/doc/{PACKAGE}/{doc}") is False, "missing")
     status = package_status()
