@@ -1,0 +1,155 @@
+#include "platform/wayland/xwayland_readers.h"
+
+#include <X11/Xlib.h>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <poll.h>
+
+#include "platform/wayland/wayland_connection.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_reader.h"
+
+// The X side of the desktop, reached through $DISPLAY (the Xwayland of the
+// session). The X11 program's reader (x11_reader.cpp) does the asking over
+// this connection; the time bound for applications without the ping is the
+// X11 program's too.
+
+namespace {
+
+constexpr uint64_t FALLBACK_EVENT_US = 200;    // what such a reader needs at least per key event
+constexpr uint64_t FALLBACK_CHANGE_US = 10000; // and per keymap change (some re-read all of it)
+constexpr uint64_t FALLBACK_HOLD_US = 400000;  // the margin before a binding it may still read is replaced
+constexpr uint64_t KEYMAP_APPLIED_TIMEOUT_US = 1000000;
+constexpr uint64_t KEYMAP_POLL_US = 1000;
+
+Display* display;
+bool lost;
+uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
+
+uint64_t now_us() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000U + static_cast<uint64_t>(now.tv_nsec) / 1000U;
+}
+
+void sleep_until(uint64_t when_us) {
+    const uint64_t now = now_us();
+    if (when_us <= now) return;
+    const uint64_t left = when_us - now;
+    timespec wait{static_cast<time_t>(left / 1000000U), static_cast<long>(left % 1000000U) * 1000L};
+    while (nanosleep(&wait, &wait) != 0) {
+    }
+}
+
+uint64_t reader_clock_after(uint64_t cost_us) {
+    const uint64_t now = now_us();
+    reader_clock_us = (reader_clock_us > now ? reader_clock_us : now) + cost_us;
+    return reader_clock_us;
+}
+
+// Xwayland going away (the compositor restarts it) ends only this side:
+// nothing is written (the ready line is out), nothing is waited for again.
+int connection_lost(Display* /*lost_display*/) { return 0; }
+void connection_lost_exit(Display* /*lost_display*/, void* /*data*/) { lost = true; }
+int request_refused(Display* /*refused*/, XErrorEvent* /*error*/) { return 0; }
+
+bool usable() { return display != nullptr && !lost; }
+
+void handle_events() {
+    while (!lost && XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        x11_reader_take_event(&event);
+    }
+}
+
+// sway's X window manager gives the X focus to an X window only while that
+// window has the seat's focus; with a native window focused it is none or
+// the pointer root.
+bool x_window_focused() {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return !lost && focus != None && focus != PointerRoot && focus != DefaultRootWindow(display);
+}
+
+bool never() { return false; }
+
+bool keymap_shows(uint8_t keycode, uint32_t keysym) {
+    int per_keycode = 0;
+    KeySym* keysyms = XGetKeyboardMapping(display, keycode, 1, &per_keycode);
+    if (keysyms == nullptr) return false;
+    const bool shows = per_keycode > 0 && keysyms[0] == keysym;
+    XFree(keysyms);
+    return shows;
+}
+
+} // namespace
+
+// What x11_reader.cpp needs of a connection.
+Display* x11_display() { return display; }
+
+bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
+    if (!usable()) return done();
+    XFlush(display);
+    const uint64_t deadline = now_us() + timeout_us;
+    pollfd watched{ConnectionNumber(display), POLLIN, 0};
+    for (;;) {
+        handle_events();
+        if (done() || lost) return done();
+        const uint64_t now = now_us();
+        if (now >= deadline) return false;
+        watched.revents = 0;
+        const int ready = poll(&watched, 1, static_cast<int>((deadline - now + 999U) / 1000U));
+        if (ready < 0 && errno != EINTR) return done();
+    }
+}
+
+void xwayland_open() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') return;
+    XSetIOErrorHandler(connection_lost);
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) return;
+    XSetIOErrorExitHandler(display, connection_lost_exit, nullptr);
+    XSetErrorHandler(request_refused);
+    x11_reader_watch();
+    XSync(display, False);
+}
+
+void xwayland_note_key() {
+    if (display != nullptr) reader_clock_after(FALLBACK_EVENT_US);
+}
+
+bool xwayland_confirm_read() {
+    if (!usable()) return false;
+    // The compositor has passed every key on to Xwayland when this returns;
+    // Xwayland takes them in before it serves the requests that follow.
+    wayland_round_trip();
+    handle_events();
+    if (!x_window_focused()) return false;
+    if (x11_reader_sync()) {
+        reader_clock_us = now_us();
+        return true;
+    }
+    sleep_until(reader_clock_after(0) + FALLBACK_HOLD_US);
+    return true;
+}
+
+void xwayland_confirm_keymap(uint8_t keycode, uint32_t keysym) {
+    if (!usable()) return;
+    wayland_round_trip();
+    handle_events();
+    if (!x_window_focused()) return;
+    // Once Xwayland shows the new keymap it has handed the application every
+    // key before it, and the change after them.
+    const uint64_t deadline = now_us() + KEYMAP_APPLIED_TIMEOUT_US;
+    while (!lost && !keymap_shows(keycode, keysym) && now_us() < deadline) x11_wait_until(never, KEYMAP_POLL_US);
+    reader_clock_after(FALLBACK_CHANGE_US);
+    if (x11_reader_sync()) {
+        reader_clock_us = now_us();
+        return;
+    }
+    sleep_until(now_us() + FALLBACK_CHANGE_US);
+}
