@@ -3,8 +3,10 @@ run as the compositor's user on its $DISPLAY, their windows managed by sway
 (focus through its IPC, by X window id), the X server read back as the x11-apps
 test reads Xvfb."""
 
+import ctypes
 import os
 import subprocess
+import sys
 
 import apps  # tests/x11_apps, put on the path by the driver
 import x11_state
@@ -25,8 +27,25 @@ class Seat(x11_state.Server):
 
     def __init__(self, display, sway_seat, runtime):
         super().__init__(display)
+        # Xlib ends the process when the server goes; the line says why.
+        self.lost = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p)(self.connection_lost)
+        self.x.XSetIOErrorHandler.argtypes = [ctypes.c_void_p]
+        self.x.XSetIOErrorHandler(ctypes.cast(self.lost, ctypes.c_void_p))
         self.display_name, self.sway, self.runtime = display, sway_seat, runtime
+        self.on_lost = []  # what ends the run's processes
         self.pids = xwayland_pids()
+
+    def connection_lost(self, _display):
+        """Xlib's handler may not return: the application and the compositor
+        are ended here, then the process."""
+        print("FAIL xwayland-apps: the connection to Xwayland broke: Xwayland died", flush=True)
+        for stop in self.on_lost:
+            try:
+                stop()
+            except (OSError, ValueError):
+                pass
+        sys.stdout.flush()
+        os._exit(1)
 
     def set_focus(self, window):
         chain = self.ancestors(window)
@@ -88,6 +107,7 @@ class AsUser:
             return log.read()
 
     def start(self):
+        self.server.on_lost.insert(0, lambda: apps.end_group(self.process))
         super().start()
         self.server.clean.app = self
         if self.name == "qt" and QT_KEYMAP_FAILURE in self.log_bytes():

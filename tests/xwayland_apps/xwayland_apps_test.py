@@ -87,6 +87,7 @@ def main():
                 subprocess.run(["xhost", "+si:localuser:root"], env=env, capture_output=True, timeout=WAIT,
                                check=True, **account.popen_args())
             seat = xwayland_apps.Seat(display, sway_seat, runtime)
+            seat.on_lost += [sway.stop, runtime.close]
             seat.clean = clean = xwayland_apps.Clean(seat)
             for kind in kinds:
                 x11_apps_test.run_app(report, kind, args, env, runtime.dir, seat, clean, results)
