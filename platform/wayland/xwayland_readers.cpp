@@ -124,11 +124,11 @@ void xwayland_note_key() {
 
 bool xwayland_confirm_read() {
     if (!usable()) return false;
+    handle_events();
+    if (!x_window_focused()) return false; // a native window: it has its keymap in order
     // The compositor has passed every key on to Xwayland when this returns;
     // Xwayland takes them in before it serves the requests that follow.
     wayland_round_trip();
-    handle_events();
-    if (!x_window_focused()) return false;
     if (x11_reader_sync()) {
         reader_clock_us = now_us();
         return true;
@@ -139,9 +139,9 @@ bool xwayland_confirm_read() {
 
 void xwayland_confirm_keymap(uint8_t keycode, uint32_t keysym) {
     if (!usable()) return;
-    wayland_round_trip();
     handle_events();
     if (!x_window_focused()) return;
+    wayland_round_trip();
     // Once Xwayland shows the new keymap it has handed the application every
     // key before it, and the change after them.
     const uint64_t deadline = now_us() + KEYMAP_APPLIED_TIMEOUT_US;
