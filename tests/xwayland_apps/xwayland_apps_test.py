@@ -20,6 +20,7 @@ import os
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -37,18 +38,36 @@ import x11_apps_test  # noqa: E402
 
 import xwayland_apps  # noqa: E402
 
-X_SOCKETS = "/tmp/.X11-unix"
+KEYMAP_DUMP = os.path.join(REPO, "build", "linux", "tests", "xwayland_apps", "braskelot_keymap_text_dump")
+# Character keys bound to none, then to CJK, Latin-1, Cyrillic and astral characters.
+BINDINGS = ([], [f"{0x4E00 + i:x}" for i in range(20)] + ["e9", "df", "416", "1f600", "1d400", "20000", "a0", "20ac"])
 
 
-def xwayland_display(before):
-    """The display of the Xwayland sway listens for (started at the first X client)."""
+def check_keymap_texts(report, dump):
+    """xkbcomp, X's own compiler, takes the keymap text the program uploads."""
+    # xkbcomp replaces its output file (never give it /dev/null).
+    with tempfile.TemporaryDirectory(prefix="braskelot-xkb-") as folder:
+        for codes in BINDINGS:
+            text = subprocess.run([dump, *codes], capture_output=True, check=True, timeout=WAIT).stdout
+            done = subprocess.run(["xkbcomp", "-w", "0", "-", os.path.join(folder, "keymap.xkm")], input=text,
+                                  capture_output=True, timeout=WAIT)
+            report.check(f"xkbcomp compiles the program's keymap with {len(codes)} character keys bound",
+                         done.returncode == 0, done.stderr.decode(errors="replace")[-300:])
+
+
+def xwayland_display(runtime):
+    """The display of sway's Xwayland (started at the first X client), as
+    sway gives it to what it runs."""
+    written = os.path.join(runtime.dir, "display")
     deadline = time.monotonic() + WAIT
     while time.monotonic() < deadline:
-        new = sorted(set(os.listdir(X_SOCKETS)) - before) if os.path.isdir(X_SOCKETS) else []
-        if new:
-            return ":" + new[0][1:]
+        if os.path.exists(written):
+            with open(written) as f:
+                display = f.read().strip()
+            if display:
+                return display
         time.sleep(0.05)
-    raise SetupError("sway made no Xwayland display")
+    raise SetupError("sway gave no Xwayland display")
 
 
 def main():
@@ -56,7 +75,9 @@ def main():
                                     ("BRASKELOT_WAYLAND_PROGRAM", "braskelot_wayland_input"))
     kinds = [xwayland_apps.APPS[name] for name in args.apps]
     root = ["useradd", "setpriv"] if os.geteuid() == 0 else []
-    missing = missing_tools(["sway", "swaymsg", "Xwayland", "xkbcomp", "pgrep"] + root + (["xhost"] if root else []), [args.program]) \
+    dump = os.environ.get("BRASKELOT_KEYMAP_TEXT_DUMP", KEYMAP_DUMP)
+    missing = missing_tools(["sway", "swaymsg", "Xwayland", "xkbcomp", "pgrep"] + root + (["xhost"] if root else []),
+                            [args.program, dump]) \
         + [tool for kind in kinds for tool in kind.missing()]
     code = skip_or_fail(list(dict.fromkeys(missing)))
     if code is not None:
@@ -67,13 +88,14 @@ def main():
     results = {}
     runtime = sway = seat = None
     try:
+        check_keymap_texts(report, dump)
         account = Account()
         scripts = {name: os.path.join(REPO, "tests", "x11_apps", name) for name in ("gtk_text.py", "qt_text.py")}
         runtime = Runtime(account, {"program": args.program, **scripts}, prefix="h4-xwl-apps-")
-        before = set(os.listdir(X_SOCKETS)) if os.path.isdir(X_SOCKETS) else set()
-        wayland_input_test.SWAY_CONFIG = wayland_input_test.SWAY_CONFIG.replace("xwayland disable", "xwayland enable")
+        wayland_input_test.SWAY_CONFIG = wayland_input_test.SWAY_CONFIG.replace(
+            "xwayland disable", "xwayland enable") + f'exec echo "$DISPLAY" > {runtime.dir}/display.new && mv {runtime.dir}/display.new {runtime.dir}/display\n'
         sway = Compositor(runtime)
-        display = xwayland_display(before)
+        display = xwayland_display(runtime)
         env = runtime.env(sway.display)
         env.update(DISPLAY=display, LC_ALL="C.UTF-8", NO_AT_BRIDGE="1", GDK_BACKEND="x11", QT_QPA_PLATFORM="xcb")
         os.environ.update(WAYLAND_DISPLAY=sway.display, XDG_RUNTIME_DIR=runtime.dir, DISPLAY=display)
@@ -84,8 +106,10 @@ def main():
         # (root) reads the X server too: the compositor's user lets it.
         with braskelot.start(args.program):
             if account.user is not None:
-                subprocess.run(["xhost", "+si:localuser:root"], env=env, capture_output=True, timeout=WAIT,
-                               check=True, **account.popen_args())
+                done = subprocess.run(["xhost", "+si:localuser:root"], env=env, capture_output=True, text=True,
+                                      timeout=WAIT, **account.popen_args())
+                if done.returncode != 0:
+                    raise SetupError(f"xhost on {display}: {done.stderr.strip()}")
             seat = xwayland_apps.Seat(display, sway_seat, runtime)
             seat.on_lost += [sway.stop, runtime.close]
             seat.clean = clean = xwayland_apps.Clean(seat)
