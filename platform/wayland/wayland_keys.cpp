@@ -283,7 +283,6 @@ void wayland_keys_start() {
     state = xkb_state_new(keymap);
     xkb_keymap_unref(keymap);
     if (state == nullptr) keymap_failed("no keyboard state for the program's keymap");
-    xwayland_open();
     upload_keymap();
 }
 

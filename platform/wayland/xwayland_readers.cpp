@@ -2,9 +2,14 @@
 
 #include <X11/Xlib.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include "platform/wayland/wayland_connection.h"
 #include "platform/x11/x11_connection.h"
@@ -22,9 +27,11 @@ constexpr uint64_t FALLBACK_CHANGE_US = 10000; // and per keymap change (some re
 constexpr uint64_t FALLBACK_HOLD_US = 400000;  // the margin before a binding it may still read is replaced
 constexpr uint64_t KEYMAP_APPLIED_TIMEOUT_US = 1000000;
 constexpr uint64_t KEYMAP_POLL_US = 1000;
+constexpr uint64_t LOOK_AGAIN_US = 500000;
 
 Display* display;
 bool lost;
+uint64_t looked_us;       // when an Xwayland was last looked for
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
 
 uint64_t now_us() {
@@ -54,7 +61,46 @@ int connection_lost(Display* /*lost_display*/) { return 0; }
 void connection_lost_exit(Display* /*lost_display*/, void* /*data*/) { lost = true; }
 int request_refused(Display* /*refused*/, XErrorEvent* /*error*/) { return 0; }
 
-bool usable() { return display != nullptr && !lost; }
+// Whether an Xwayland runs: connecting to a compositor's display while none
+// does would start one (sway starts it at the first X client).
+bool xwayland_runs() {
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return false;
+    bool found = false;
+    char path[64];
+    char name[32];
+    for (dirent* entry = readdir(processes); entry != nullptr && !found; entry = readdir(processes)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        std::snprintf(path, sizeof path, "/proc/%.20s/comm", entry->d_name);
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        const ssize_t length = read(fd, name, sizeof name - 1);
+        close(fd);
+        found = length == 9 && std::memcmp(name, "Xwayland\n", 9) == 0;
+    }
+    closedir(processes);
+    return found;
+}
+
+// Opens $DISPLAY the first time it is needed, and only while an Xwayland
+// runs; looked for again at most every LOOK_AGAIN_US until one does.
+bool usable() {
+    if (display != nullptr) return !lost;
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') return false;
+    const uint64_t now = now_us();
+    if (looked_us != 0 && now - looked_us < LOOK_AGAIN_US) return false;
+    looked_us = now;
+    if (!xwayland_runs()) return false;
+    XSetIOErrorHandler(connection_lost);
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) return false;
+    XSetIOErrorExitHandler(display, connection_lost_exit, nullptr);
+    XSetErrorHandler(request_refused);
+    x11_reader_watch();
+    XSync(display, False);
+    return !lost;
+}
 
 void handle_events() {
     while (!lost && XPending(display) > 0) {
@@ -106,21 +152,7 @@ bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
     }
 }
 
-void xwayland_open() {
-    const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || name[0] == '\0') return;
-    XSetIOErrorHandler(connection_lost);
-    display = XOpenDisplay(nullptr);
-    if (display == nullptr) return;
-    XSetIOErrorExitHandler(display, connection_lost_exit, nullptr);
-    XSetErrorHandler(request_refused);
-    x11_reader_watch();
-    XSync(display, False);
-}
-
-void xwayland_note_key() {
-    if (display != nullptr) reader_clock_after(FALLBACK_EVENT_US);
-}
+void xwayland_note_key() { reader_clock_after(FALLBACK_EVENT_US); }
 
 bool xwayland_confirm_read() {
     if (!usable()) return false;

@@ -8,10 +8,8 @@
 // read every key sent with it, and a new binding is pressed only once it has
 // taken in the keymap: asked as the X11 program asks (a _NET_WM_PING), or by
 // a time bound for an application that cannot answer. With the focus on a
-// native window, or no $DISPLAY, none of this waits.
-
-/// Opens $DISPLAY when it is set; silent when it cannot.
-void xwayland_open();
+// native window, no $DISPLAY or no Xwayland running, none of this waits. The
+// connection is opened when first needed, and only to a running Xwayland.
 
 /// A key event sent (for the time bound of readers that cannot answer).
 void xwayland_note_key();
