@@ -1,6 +1,7 @@
 #include "platform/wayland/xwayland_readers.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,10 +29,16 @@ constexpr uint64_t FALLBACK_HOLD_US = 400000;  // the margin before a binding it
 constexpr uint64_t KEYMAP_APPLIED_TIMEOUT_US = 1000000;
 constexpr uint64_t KEYMAP_POLL_US = 1000;
 constexpr uint64_t LOOK_AGAIN_US = 500000;
+constexpr uint64_t KEYS_ARRIVED_TIMEOUT_US = 200000; // some went to a native window meanwhile
 
 Display* display;
 bool lost;
-uint64_t looked_us;       // when an Xwayland was last looked for
+uint64_t looked_us;    // when an Xwayland was last looked for
+int input_opcode = -1; // the input extension's, for its raw key events
+uint64_t keys_sent;    // key events sent to the compositor, all told
+uint64_t keys_sent_base;
+uint64_t raw_keys_seen; // raw key events Xwayland has reported
+uint64_t raw_keys_base;
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
 
 uint64_t now_us() {
@@ -82,6 +89,48 @@ bool xwayland_runs() {
     return found;
 }
 
+void handle_events() {
+    while (!lost && XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == GenericEvent && event.xcookie.extension == input_opcode) {
+            if (event.xcookie.evtype == XI_RawKeyPress || event.xcookie.evtype == XI_RawKeyRelease) ++raw_keys_seen;
+            continue;
+        }
+        x11_reader_take_event(&event);
+    }
+}
+
+// Xwayland reports every key it takes in from the compositor as a raw event
+// to whoever asks, as it hands the key to the focused application: once it
+// has reported all we sent, a ping sent now reaches the application after them.
+void watch_raw_keys() {
+    int event_base = 0;
+    int error_base = 0;
+    int major = 2;
+    int minor = 2;
+    if (!XQueryExtension(display, "XInputExtension", &input_opcode, &event_base, &error_base) ||
+        XIQueryVersion(display, &major, &minor) != Success) {
+        input_opcode = -1;
+        return;
+    }
+    unsigned char mask_bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(mask_bits, XI_RawKeyPress);
+    XISetMask(mask_bits, XI_RawKeyRelease);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof mask_bits), mask_bits};
+    XISelectEvents(display, DefaultRootWindow(display), &mask, 1);
+}
+
+bool keys_arrived() { return raw_keys_seen - raw_keys_base >= keys_sent - keys_sent_base; }
+
+// Every key sent since the last time has reached Xwayland (or the time bound
+// for keys a native window took passed); the count starts again from here.
+void wait_for_keys() {
+    if (input_opcode >= 0) x11_wait_until(keys_arrived, KEYS_ARRIVED_TIMEOUT_US);
+    keys_sent_base = keys_sent;
+    raw_keys_base = raw_keys_seen;
+}
+
 // Opens $DISPLAY the first time it is needed, and only while an Xwayland
 // runs; looked for again at most every LOOK_AGAIN_US until one does.
 bool usable() {
@@ -98,16 +147,10 @@ bool usable() {
     XSetIOErrorExitHandler(display, connection_lost_exit, nullptr);
     XSetErrorHandler(request_refused);
     x11_reader_watch();
+    watch_raw_keys();
     XSync(display, False);
+    keys_sent_base = keys_sent; // those sent before are not counted
     return !lost;
-}
-
-void handle_events() {
-    while (!lost && XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        x11_reader_take_event(&event);
-    }
 }
 
 // sway's X window manager gives the X focus to an X window only while that
@@ -152,15 +195,17 @@ bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
     }
 }
 
-void xwayland_note_key() { reader_clock_after(FALLBACK_EVENT_US); }
+void xwayland_note_key() {
+    ++keys_sent;
+    reader_clock_after(FALLBACK_EVENT_US);
+}
 
 bool xwayland_confirm_read() {
     if (!usable()) return false;
     handle_events();
     if (!x_window_focused()) return false; // a native window: it has its keymap in order
-    // The compositor has passed every key on to Xwayland when this returns;
-    // Xwayland takes them in before it serves the requests that follow.
     wayland_round_trip();
+    wait_for_keys();
     if (x11_reader_sync()) {
         reader_clock_us = now_us();
         return true;
@@ -174,6 +219,7 @@ void xwayland_confirm_keymap(uint8_t keycode, uint32_t keysym) {
     handle_events();
     if (!x_window_focused()) return;
     wayland_round_trip();
+    wait_for_keys();
     // Once Xwayland shows the new keymap it has handed the application every
     // key before it, and the change after them.
     const uint64_t deadline = now_us() + KEYMAP_APPLIED_TIMEOUT_US;
