@@ -91,7 +91,7 @@ def main():
         check_keymap_texts(report, dump)
         account = Account()
         scripts = {name: os.path.join(REPO, "tests", "x11_apps", name) for name in ("gtk_text.py", "qt_text.py")}
-        runtime = Runtime(account, {"program": args.program, **scripts}, prefix="h4-xwl-apps-")
+        runtime = Runtime(account, {"program": args.program, **scripts}, prefix="xwl-apps-")
         wayland_input_test.SWAY_CONFIG = wayland_input_test.SWAY_CONFIG.replace(
             "xwayland disable", "xwayland enable") + f'exec echo "$DISPLAY" > {runtime.dir}/display.new && mv {runtime.dir}/display.new {runtime.dir}/display\n'
         sway = Compositor(runtime)
