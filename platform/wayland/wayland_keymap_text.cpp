@@ -153,21 +153,60 @@ void append(text_writer* out, const char* format, ...) {
     out->length += static_cast<size_t>(written);
 }
 
-// The fixed part: types with one and two levels, Shift and Control, Alt (Mod1),
-// Super (Mod4) set while their keys are down, Caps Lock and Num Lock locking.
-constexpr const char* TYPES_AND_COMPAT = R"(xkb_types "braskelot" {
-	virtual_modifiers NumLock;
-	type "ONE_LEVEL" { modifiers = none; level_name[Level1] = "Any"; };
+// The fixed part: types with one and two levels (and the keypad's, which X
+// servers expect among the first four), Shift and Control, Alt (Mod1), Super
+// (Mod4) set while their keys are down, Caps Lock and Num Lock locking. The
+// virtual modifiers and the indicators are those a keymap compiled from a
+// standard layout has: an X server (Xwayland) updates its indicators through
+// them at every modifier change and fails on a keymap without them, and X
+// clients that read the keymap back from it (Qt's xcb) expect them too.
+constexpr const char* VIRTUAL_MODIFIERS =
+    "\tvirtual_modifiers NumLock,Alt,LevelThree,LAlt,RAlt,RControl,LControl,ScrollLock,LevelFive,AltGr,Meta,Super,"
+    "Hyper;\n";
+
+constexpr const char* INDICATOR_NAMES = R"(	indicator 1 = "Caps Lock";
+	indicator 2 = "Num Lock";
+	indicator 3 = "Scroll Lock";
+	indicator 4 = "Compose";
+	indicator 5 = "Kana";
+	indicator 6 = "Sleep";
+	indicator 7 = "Suspend";
+	indicator 8 = "Mute";
+	indicator 9 = "Misc";
+	indicator 10 = "Mail";
+	indicator 11 = "Charging";
+	indicator 12 = "Shift Lock";
+	indicator 13 = "Group 2";
+	indicator 14 = "Mouse Keys";
+)";
+
+constexpr const char* TYPES = R"(	type "ONE_LEVEL" { modifiers = none; level_name[Level1] = "Any"; };
 	type "TWO_LEVEL" { modifiers = Shift; map[Shift] = Level2; level_name[Level1] = "Base"; level_name[Level2] = "Shift"; };
 	type "ALPHABETIC" { modifiers = Shift+Lock; map[Shift] = Level2; map[Lock] = Level2; level_name[Level1] = "Base"; level_name[Level2] = "Caps"; };
+	type "KEYPAD" { modifiers = Shift+NumLock; map[None] = Level1; map[Shift] = Level2; map[NumLock] = Level2; map[Shift+NumLock] = Level1; level_name[Level1] = "Base"; level_name[Level2] = "Number"; };
 };
-xkb_compat "braskelot" {
-	virtual_modifiers NumLock;
-	interpret.useModMapMods = AnyLevel;
+)";
+
+constexpr const char* COMPAT = R"(	interpret.useModMapMods = AnyLevel;
 	interpret.repeat = False;
-	interpret Caps_Lock { action = LockMods(modifiers = Lock); };
-	interpret Num_Lock { virtualModifier = NumLock; action = LockMods(modifiers = NumLock); };
+	interpret Shift_L + AnyOfOrNone(all) { action = SetMods(modifiers = Shift, clearLocks); };
+	interpret Shift_R + AnyOfOrNone(all) { action = SetMods(modifiers = Shift, clearLocks); };
+	interpret Control_L + AnyOfOrNone(all) { action = SetMods(modifiers = Control, clearLocks); };
+	interpret Control_R + AnyOfOrNone(all) { action = SetMods(modifiers = Control, clearLocks); };
+	interpret Alt_L + AnyOf(all) { virtualModifier = Alt; action = SetMods(modifiers = modMapMods, clearLocks); };
+	interpret Alt_R + AnyOf(all) { virtualModifier = Alt; action = SetMods(modifiers = modMapMods, clearLocks); };
+	interpret Super_L + AnyOf(all) { virtualModifier = Super; action = SetMods(modifiers = modMapMods, clearLocks); };
+	interpret Super_R + AnyOf(all) { virtualModifier = Super; action = SetMods(modifiers = modMapMods, clearLocks); };
+	interpret Caps_Lock + AnyOfOrNone(all) { action = LockMods(modifiers = Lock); };
+	interpret Num_Lock + AnyOf(all) { virtualModifier = NumLock; action = LockMods(modifiers = NumLock); };
+	interpret Scroll_Lock + AnyOf(all) { virtualModifier = ScrollLock; action = LockMods(modifiers = modMapMods); };
 	interpret Any + AnyOf(all) { action = SetMods(modifiers = modMapMods, clearLocks); };
+	indicator "Caps Lock" { whichModState = locked; modifiers = Lock; };
+	indicator "Num Lock" { whichModState = locked; modifiers = NumLock; };
+	indicator "Scroll Lock" { whichModState = locked; modifiers = ScrollLock; };
+	indicator "Shift Lock" { whichModState = locked; modifiers = Shift; };
+	indicator "Group 2" { groups = 0xfe; };
+	indicator "Mouse Keys" { controls = MouseKeys; };
 };
 )";
 
@@ -187,7 +226,7 @@ void write_keycodes(text_writer* out, const layout& keys) {
         if (keys.keys[evdev].keysym != 0) append(out, "\t<K%u> = %u;\n", evdev + 8, evdev + 8);
     }
     for (const uint8_t evdev : CHARACTER_EVDEV) append(out, "\t<K%u> = %u;\n", evdev + 8u, evdev + 8u);
-    append(out, "};\n");
+    append(out, "%s};\n", INDICATOR_NAMES);
 }
 
 void write_symbols(text_writer* out, const layout& keys, const uint32_t* keysyms) {
@@ -256,7 +295,8 @@ size_t keymap_write_text(char* buffer, size_t capacity, const uint32_t* keysyms)
     const layout& keys = keymap_layout();
     append(&out, "xkb_keymap {\n");
     write_keycodes(&out, keys);
-    append(&out, "%s", TYPES_AND_COMPAT);
+    append(&out, "xkb_types \"braskelot\" {\n%s%s", VIRTUAL_MODIFIERS, TYPES);
+    append(&out, "xkb_compat \"braskelot\" {\n%s%s", VIRTUAL_MODIFIERS, COMPAT);
     write_symbols(&out, keys, keysyms);
     append(&out, "};\n");
     return out.overflow ? 0 : out.length;

@@ -103,6 +103,39 @@ TEST(WaylandKeymap, CharacterKeysAreOnCodesOfNoNamedKey) {
     EXPECT_EQ(keymap_character_keycode(CHARACTER_KEY_COUNT), 0);
 }
 
+// An X server (Xwayland) updates its indicators through the keymap's own at
+// every modifier change, and X clients look up the virtual modifiers a
+// standard layout has: both must be there, Caps and Num Lock lighting theirs.
+TEST(WaylandKeymap, HasTheIndicatorsAndVirtualModifiersOfAStandardLayout) {
+    const uint32_t none[CHARACTER_KEY_COUNT] = {};
+    compiled map(none);
+    ASSERT_NE(map.state, nullptr) << text;
+    for (const char* name :
+         {"Caps Lock", "Num Lock", "Scroll Lock", "Shift Lock", "Group 2", "Mouse Keys", "Compose", "Kana"}) {
+        EXPECT_NE(xkb_keymap_led_get_index(map.keymap, name), XKB_LED_INVALID) << name;
+    }
+    for (const char* name : {"NumLock", "Alt", "Meta", "Super", "Hyper", "LevelThree", "ScrollLock", "AltGr"}) {
+        EXPECT_NE(xkb_keymap_mod_get_index(map.keymap, name), XKB_MOD_INVALID) << name;
+    }
+    const struct {
+        uint16_t vk;
+        const char* led;
+    } locks[] = {{20, XKB_LED_NAME_CAPS}, {144, XKB_LED_NAME_NUM}};
+    for (const auto& lock : locks) {
+        SCOPED_TRACE(lock.led);
+        const uint8_t keycode = keymap_vk_keycode(lock.vk);
+        xkb_state_update_key(map.state, keycode, XKB_KEY_DOWN);
+        xkb_state_update_key(map.state, keycode, XKB_KEY_UP);
+        EXPECT_EQ(xkb_state_led_name_is_active(map.state, lock.led), 1);
+        xkb_state_update_key(map.state, keycode, XKB_KEY_DOWN);
+        xkb_state_update_key(map.state, keycode, XKB_KEY_UP);
+        EXPECT_EQ(xkb_state_led_name_is_active(map.state, lock.led), 0);
+    }
+    // The core protocol's keycodes: 8 to 255.
+    EXPECT_GE(xkb_keymap_min_keycode(map.keymap), 8u);
+    EXPECT_LE(xkb_keymap_max_keycode(map.keymap), 255u);
+}
+
 TEST(WaylandKeymap, TooSmallABufferWritesNothing) {
     const uint32_t none[CHARACTER_KEY_COUNT] = {};
     char small[256];

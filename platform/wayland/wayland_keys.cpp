@@ -11,6 +11,7 @@
 #include "platform/wayland/wayland_characters.h"
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_keymap_text.h"
+#include "platform/wayland/xwayland_readers.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 namespace {
@@ -43,7 +44,9 @@ unicode_press unicode_presses[MAX_UNICODE_PRESSES];
 int unicode_press_count;
 uint32_t prepared[MAX_PREPARED]; // the characters of this chunk that need a character key, in order
 size_t prepared_count;
-size_t prepared_next; // where the next one is likely to be
+size_t prepared_next;                          // where the next one is likely to be
+uint32_t uploaded[CHARACTER_KEY_COUNT];        // the bindings of the last keymap sent
+bool pressed_unconfirmed[CHARACTER_KEY_COUNT]; // pressed since an X reader last said it read all
 
 [[noreturn]] void keymap_failed(const char* what) {
     std::fprintf(stderr, "braskelot_wayland_input: %s\n", what);
@@ -64,12 +67,32 @@ void send_modifiers(bool always) {
     wayland_note_request();
 }
 
+// Before a keymap that replaces a binding an X application may not have read
+// yet, it is asked to confirm it has; the slot of a changed binding to check
+// the new keymap on afterwards, or -1.
+int confirm_before_upload(const uint32_t* keysyms) {
+    bool replaces_unread = false;
+    int changed = -1;
+    for (size_t slot = 0; slot < CHARACTER_KEY_COUNT; ++slot) {
+        if (keysyms[slot] == uploaded[slot]) continue;
+        if (uploaded[slot] != 0 && pressed_unconfirmed[slot]) replaces_unread = true;
+        if (changed < 0 && keysyms[slot] != 0) changed = static_cast<int>(slot);
+    }
+    if (replaces_unread) {
+        xwayland_confirm_read();
+        for (bool& pressed : pressed_unconfirmed) pressed = false;
+    }
+    return changed;
+}
+
 // The keymap goes in a file of its own each time: the compositor reads it
 // when it gets to the request, after we may have written the next one.
 void upload_keymap() {
-    const size_t length = keymap_write_text(keymap_text, sizeof keymap_text, characters_keysyms());
+    const uint32_t* keysyms = characters_keysyms();
+    const size_t length = keymap_write_text(keymap_text, sizeof keymap_text, keysyms);
     const int fd = memfd_create("braskelot-keymap", MFD_CLOEXEC);
     if (length == 0 || fd < 0) return;
+    const int changed = confirm_before_upload(keysyms);
     const char* bytes = keymap_text;
     size_t left = length + 1; // with its NUL
     while (left > 0) {
@@ -83,6 +106,10 @@ void upload_keymap() {
         wayland_note_request();
         // A new keymap starts the compositor's modifier state afresh.
         send_modifiers(true);
+        for (size_t slot = 0; slot < CHARACTER_KEY_COUNT; ++slot) uploaded[slot] = keysyms[slot];
+        if (changed >= 0) {
+            xwayland_confirm_keymap(keymap_character_keycode(static_cast<size_t>(changed)), keysyms[changed]);
+        }
     }
     close(fd); // libwayland has sent or holds its own copy
 }
@@ -91,6 +118,7 @@ void key(uint8_t keycode, bool down) {
     keycode_down[keycode] = down;
     zwp_virtual_keyboard_v1_key(wayland_keyboard(), wayland_now(), keycode - XKB_KEYCODE_OFFSET, down ? 1u : 0u);
     wayland_note_request();
+    xwayland_note_key();
     xkb_state_update_key(state, keycode, down ? XKB_KEY_DOWN : XKB_KEY_UP);
     send_modifiers(false);
 }
@@ -103,7 +131,9 @@ int slot_of_keycode(uint8_t keycode) {
 }
 
 void press(uint8_t keycode) {
-    characters_note_down(slot_of_keycode(keycode), true);
+    const int slot = slot_of_keycode(keycode);
+    if (slot >= 0) pressed_unconfirmed[slot] = true;
+    characters_note_down(slot, true);
     key(keycode, true);
 }
 
