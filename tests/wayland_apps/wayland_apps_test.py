@@ -28,7 +28,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 for folder in (("tests", "drivers"), ("tests", "x11_apps"), ("tests", "wayland"), ("clients", "python", "src")):
     sys.path.insert(0, os.path.join(REPO, *folder))
 import braskelot  # noqa: E402
-from common import WAIT, Report, SetupError, missing_tools, skip_or_fail  # noqa: E402
+from common import Report, SetupError, missing_tools, skip_or_fail  # noqa: E402
 from wayland_input_test import Account, Compositor, Runtime  # noqa: E402
 import texts  # noqa: E402
 import x11_apps_test  # noqa: E402
@@ -82,12 +82,12 @@ def check_mouse(report, app, load, program):
         ui.double_click(*DOUBLE)
         # A right click within the double-click time of the double click was
         # now and then lost in Chromium (1 run of 6): it comes once that is over.
-        ui.sync(timeout=WAIT)
+        ui.sync()
         time.sleep(0.6)
         ui.click(*RIGHT, button="right")
         ui.scroll(dy=NOTCHES, x=WHEEL[0], y=WHEEL[1])
         ui.scroll(dx=-NOTCHES)
-        ui.sync(timeout=WAIT)
+        ui.sync()
         events = app.mouse_events(len(want) + 2)
     report.compare(f"chromium mouse {load}: buttons at the positions sent (window at {origin})", want,
                    [mouse_token(e) for e in events if e["type"] != "wheel"])
