@@ -4,8 +4,8 @@ a private headless sway and checks, character for character, what each holds.
 
 The applications (foot running cat, a GTK 3 and a Qt 5 editor, Chromium) are
 those of tests/x11_apps on their Wayland backends, typed the same texts the same
-way (the Python client's type() at full speed, then sync(), idle and with one
-busy process per core), read back through channels of their own. After every
+way (a fresh program per text, the Python client's type() at full speed with
+its default waits, then sync(), idle and with one busy process per core), read back through channels of their own. After every
 text no key may be down on the seat. In Chromium the page also records the
 mouse: clicks, a double click, a right click and the wheel, at the positions
 sent.

@@ -4,11 +4,14 @@ Xvfb and checks, character for character, what each application holds.
 
 The applications (Chromium, GTK 3, Qt 5, xterm, Tk) read key events with their
 own copy of the keymap, fetched when they get to the events: a spare keycode
-rebound before then is read as its new character. Each text is typed with the
-Python client's type() at full speed, then sync(); the application's own text
-is read back until it equals the expected one or stops changing. Every text
-runs with the machine idle, then loaded (one busy process per core). After
-every run: no key down, and the keymap and auto-repeat as before it.
+rebound before then is read as its new character. Each text is typed by a
+fresh program, as a new user types it: `with braskelot.start(program) as ui:
+ui.type(text)` at full speed with the client's default waits; once the block
+is left the application's own text is read back until it equals the expected
+one or stops changing. Every text runs with the machine idle, then loaded (one
+busy process per core). After every run: exit code 0, no key down, and the
+keymap and auto-repeat as before it. Last, a program is SIGKILLed mid-text
+into one application and the next program must type into another exactly.
 
 Exit codes: 0 all exact, 1 a check failed, 77 skipped (a tool missing; with
 CI=true a missing tool fails instead).

@@ -98,15 +98,23 @@ class Child:
             # drops it rather than this data's first command.
             data = b"\n" + data
         self.partial = True
-        view = memoryview(data)
-        while view:
-            try:
-                view = view[os.write(self.fd, view):]
-            except BlockingIOError:
-                self.wait_writable()
-                continue
-            self.progress_at = time.monotonic()
-            self.unread_seen = self.unread()
+        try:
+            done = os.write(self.fd, data)
+        except BlockingIOError:
+            done = 0
+        if done < len(data):
+            view = memoryview(data)[done:]
+            while view:
+                try:
+                    view = view[os.write(self.fd, view):]
+                except BlockingIOError:
+                    self.wait_writable()
+                    continue
+                self.progress_at = time.monotonic()
+        self.progress_at = time.monotonic()
+        # Unknown until a wait looks: asking on every write would cost a call
+        # to the kernel per command.
+        self.unread_seen = None
         self.partial = False
 
     def wait_writable(self) -> None:
