@@ -99,6 +99,7 @@ class Clean:
     """What every run must leave: no key down once the application held its text."""
 
     what = "no key down"
+    while_running = True  # a program's keyboard goes away with it
 
     @staticmethod
     def problems(down_after_sync):

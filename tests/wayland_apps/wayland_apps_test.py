@@ -4,8 +4,8 @@ a private headless sway and checks, character for character, what each holds.
 
 The applications (foot running cat, a GTK 3 and a Qt 5 editor, Chromium) are
 those of tests/x11_apps on their Wayland backends, typed the same texts the same
-way (the Python client's type() at full speed, then sync(), idle and with one
-busy process per core), read back through channels of their own. After every
+way (a fresh program per text, the Python client's type() at full speed with
+its default waits, then sync(), idle and with one busy process per core), read back through channels of their own. After every
 text no key may be down on the seat. In Chromium the page also records the
 mouse: clicks, a double click, a right click and the wheel, at the positions
 sent.
@@ -28,7 +28,7 @@ REPO = os.path.dirname(os.path.dirname(HERE))
 for folder in (("tests", "drivers"), ("tests", "x11_apps"), ("tests", "wayland"), ("clients", "python", "src")):
     sys.path.insert(0, os.path.join(REPO, *folder))
 import braskelot  # noqa: E402
-from common import WAIT, Report, SetupError, missing_tools, skip_or_fail  # noqa: E402
+from common import Report, SetupError, missing_tools, skip_or_fail  # noqa: E402
 from wayland_input_test import Account, Compositor, Runtime  # noqa: E402
 import texts  # noqa: E402
 import x11_apps_test  # noqa: E402
@@ -82,12 +82,12 @@ def check_mouse(report, app, load, program):
         ui.double_click(*DOUBLE)
         # A right click within the double-click time of the double click was
         # now and then lost in Chromium (1 run of 6): it comes once that is over.
-        ui.sync(timeout=WAIT)
+        ui.sync()
         time.sleep(0.6)
         ui.click(*RIGHT, button="right")
         ui.scroll(dy=NOTCHES, x=WHEEL[0], y=WHEEL[1])
         ui.scroll(dx=-NOTCHES)
-        ui.sync(timeout=WAIT)
+        ui.sync()
         events = app.mouse_events(len(want) + 2)
     report.compare(f"chromium mouse {load}: buttons at the positions sent (window at {origin})", want,
                    [mouse_token(e) for e in events if e["type"] != "wheel"])

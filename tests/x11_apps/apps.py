@@ -207,6 +207,8 @@ class Xterm(App):
         self.output = os.path.join(self.folder, "xterm.txt")
         window_file = os.path.join(self.folder, "xterm.window")
         open(self.output, "wb").close()
+        if os.path.exists(window_file):  # from an xterm started here before
+            os.remove(window_file)
         script = f'echo "$WINDOWID" > {window_file}.new && mv {window_file}.new {window_file}; exec cat > {self.output}'
         self.process = self.popen(["xterm", "-xrm", "XTerm*utf8: 1", "-geometry", "100x30+0+0", "-e", "sh", "-c", script],
                                   stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)

@@ -57,4 +57,7 @@ CASES = [
     Case("select-all", [("type", "brouillon ø 草稿"), ("press", "ctrl+a"), ("type", "final ß 定稿")], "final ß 定稿",
          frozenset({"xterm", "tk", "foot"})),
 ]
-NAMES = [case.name for case in CASES]
+# Not a text of its own: a program killed mid-text into one application, then
+# the cjk text typed by the next program into another (x11-apps only).
+KILLED = "killed"
+NAMES = [case.name for case in CASES] + [KILLED]

@@ -4,11 +4,14 @@ Xvfb and checks, character for character, what each application holds.
 
 The applications (Chromium, GTK 3, Qt 5, xterm, Tk) read key events with their
 own copy of the keymap, fetched when they get to the events: a spare keycode
-rebound before then is read as its new character. Each text is typed with the
-Python client's type() at full speed, then sync(); the application's own text
-is read back until it equals the expected one or stops changing. Every text
-runs with the machine idle, then loaded (one busy process per core). After
-every run: no key down, and the keymap and auto-repeat as before it.
+rebound before then is read as its new character. Each text is typed by a
+fresh program, as a new user types it: `with braskelot.start(program) as ui:
+ui.type(text)` at full speed with the client's default waits; once the block
+is left the application's own text is read back until it equals the expected
+one or stops changing. Every text runs with the machine idle, then loaded (one
+busy process per core). After every run: exit code 0, no key down, and the
+keymap and auto-repeat as before it. Last, a program is SIGKILLed mid-text
+into one application and the next program must type into another exactly.
 
 Exit codes: 0 all exact, 1 a check failed, 77 skipped (a tool missing; with
 CI=true a missing tool fails instead).
@@ -63,7 +66,7 @@ def parse_args(description=__doc__, known=apps.APPS, program=("BRASKELOT_X11_PRO
                         help="runs of each text ($BRASKELOT_APP_REPEAT)")
     parser.add_argument("--quiet", type=float, default=4.0,
                         help="seconds without change after which a wrong text is final")
-    parser.add_argument("--timeout", type=float, default=30.0, help="seconds at most per text after sync()")
+    parser.add_argument("--timeout", type=float, default=30.0, help="seconds at most per text after the program ended")
     parser.add_argument("--interval", type=float, default=0.0,
                         help="seconds between characters (0: full speed); slow typing checks the test itself")
     args = parser.parse_args()
@@ -107,11 +110,11 @@ def difference(expected, got):
             f"expected {expected[start:first + 24]!r} got {got[start:first + 24]!r}")
 
 
-def hold(app, expected, synced, args):
+def hold(app, expected, ended, args):
     """(the text the application holds, the monotonic time it first held the
-    expected one or None)."""
+    expected one or None); ended: when the program had ended."""
     last, changed = None, time.monotonic()
-    deadline = synced + args.timeout
+    deadline = ended + args.timeout
     while True:
         try:
             got = app.read(timeout=max(0.5, deadline - time.monotonic()))
@@ -132,15 +135,14 @@ class Clean:
     auto-repeat as they were."""
 
     what = "no key down, keymap and auto-repeat as before"
+    while_running = False  # the keys down are read once the program has ended
 
     def __init__(self, server):
         self.server = server
         self.keymap, self.repeat = server.keymap(), server.auto_repeat()
 
-    def problems(self, down_after_sync):
+    def problems(self, _down_while_running):
         found = []
-        if down_after_sync:
-            found.append(f"keycodes down after sync(): {down_after_sync}")
         down = self.server.keys_down()
         if down:
             found.append(f"keycodes down after the program ended: {down}")
@@ -163,6 +165,14 @@ def steps_for(app, case):
     return steps, case.expected + app.terminator
 
 
+def type_steps(ui, steps, args):
+    for kind, value in steps:
+        if kind == "press":
+            ui.press(value)
+        else:
+            ui.type(value, interval=PACED_INTERVAL if kind == "paced" else args.interval)
+
+
 def run_case(report, app, case, load, args, server, clean):
     label = f"{app.name} {case.name} {load}"
     steps, expected = steps_for(app, case)
@@ -170,28 +180,27 @@ def run_case(report, app, case, load, args, server, clean):
     if not app.focus():
         report.check(f"{label}: the window has the focus", False, f"focus on window {server.focus():#x}")
         return None
-    ui = braskelot.start(args.program)
-    try:
-        started = time.monotonic()
-        for kind, value in steps:
-            if kind == "press":
-                ui.press(value)
-            else:
-                ui.type(value, interval=PACED_INTERVAL if kind == "paced" else args.interval)
-        ui.sync(timeout=WAIT * 6)
-        synced = time.monotonic()
-        got, held = hold(app, expected, synced, args)
-        down = server.keys_down()
-    finally:
-        ui.close()
+    started = time.monotonic()
+    # As a new user types: a program of its own, the client's default waits,
+    # and the end of the block the only barrier (it waits for the program to
+    # finish the text and end). A backend whose keyboard goes with its program
+    # (Wayland) is asked for the keys down before that.
+    down = []
+    with braskelot.start(args.program) as ui:
+        type_steps(ui, steps, args)
+        if clean.while_running:
+            ui.sync()
+            down = server.keys_down()
+    ended = time.monotonic()
+    got, held = hold(app, expected, ended, args)
     result = {"exact": got == expected, "wrong": wrong(expected, got) if got != expected else 0,
-              "sent": len(expected) / (synced - started),
+              "sent": len(expected) / (ended - started),
               "held": len(expected) / (held - started) if held is not None else None}
     report.check(f"{label}: exact", result["exact"], difference(expected, got))
-    print(f"note: {label}: {len(expected)} characters, typed at {result['sent']:.0f}/s"
+    print(f"note: {label}: {len(expected)} characters, typed and the program ended at {result['sent']:.0f}/s"
           + (f", held at {result['held']:.0f}/s" if held is not None else f", {result['wrong']} wrong"))
-    problems = clean.problems(down)
-    report.check(f"{label}: {clean.what}", not problems, "; ".join(problems))
+    problems = clean.problems(down) + ([f"exit code {ui.returncode}"] if ui.returncode != 0 else [])
+    report.check(f"{label}: exit code 0, {clean.what}", not problems, "; ".join(problems))
     return result
 
 
@@ -226,6 +235,76 @@ def run_app(report, kind, args, env, folder, server, clean, results, more=None, 
         app.stop()
 
 
+# The killed case: the first application is typed at the pace of one that
+# cannot answer pings (16 s for the long text), so the kill, once it holds its
+# first line, is mid-text with every spare keycode bound; the next is one that
+# answers them, typed the CJK text (more distinct characters than the spare
+# keycodes hold).
+KILLED_FIRST = ("xterm", "tk")
+KILLED_NEXT = ("gtk", "qt", "chromium", "tk", "xterm")
+KILL_AFTER = 100  # characters the first application holds at the kill
+
+
+def killed_pair(chosen):
+    first = next((name for name in KILLED_FIRST if name in chosen), chosen[0] if chosen else None)
+    second = next((name for name in KILLED_NEXT if name in chosen and name != first), None)
+    return (first, second) if first is not None and second is not None else None
+
+
+def kill_mid_text(report, app, label, args):
+    """Types the long text by a program that is SIGKILLed once the
+    application holds KILL_AFTER characters: nothing of the program's own
+    runs at its end."""
+    steps, expected = steps_for(app, next(case for case in texts.CASES if case.name == "long"))
+    app.clear()
+    if not report.check(f"{label}: the window has the focus", app.focus(), "no focus"):
+        return
+    ui = braskelot.start(args.program)
+    try:
+        type_steps(ui, steps, args)
+        deadline = time.monotonic() + args.timeout
+        while len(app.read() or "") < KILL_AFTER and time.monotonic() < deadline:
+            time.sleep(0.02)
+        ui._proc.kill()
+        ui._proc.wait()
+        held = len(app.read() or "")
+    finally:
+        try:
+            ui.close()
+        except braskelot.ProgramExited:
+            pass
+    report.check(f"{label}: killed mid-text", KILL_AFTER <= held < len(expected),
+                 f"the application held {held} of {len(expected)} characters at the kill")
+    print(f"note: {label}: killed with {held} of {len(expected)} characters typed")
+
+
+def run_killed(report, args, env, folder, server, clean, results):
+    """A program killed mid-text into one application, then a fresh one
+    typing into the next: that one must get its text exactly, whatever the
+    killed program left bound or held."""
+    pair = killed_pair(args.apps)
+    if pair is None:
+        print(f"note: {texts.KILLED}: needs two applications, one of {', '.join(KILLED_FIRST)} among them")
+        return
+    first, second = (apps.APPS[name](env, folder, server) for name in pair)
+    case = next(case for case in texts.CASES if case.name == "cjk")._replace(name=texts.KILLED)
+    try:
+        first.start()
+        second.start()
+        for load in args.load:
+            with Load(load == "loaded"):
+                kill_mid_text(report, first, f"{first.name} long {load}, killed", args)
+                result = run_case(report, second, case, load, args, server, clean)
+                if result is not None:
+                    results.setdefault((second.name, case.name, load), []).append(result)
+    except (SetupError, braskelot.Error, TimeoutError, OSError) as error:
+        report.check(f"{first.name} then {second.name}: {texts.KILLED} runs", False,
+                     f"{error}\n     log: {first.log_tail()} / {second.log_tail()}")
+    finally:
+        first.stop()
+        second.stop()
+
+
 def cell(runs):
     if not runs:
         return "-"
@@ -247,6 +326,9 @@ def summary(results, args, cases=texts.CASES):
             if case.name in args.texts and app not in case.skip:
                 print(f"{app:12}{case.name:16}" + "".join(f"{cell(results.get((app, case.name, load))):30}"
                                                           for load in args.load))
+        if any((app, texts.KILLED, load) in results for load in args.load):
+            print(f"{app:12}{'cjk, ' + texts.KILLED:16}"
+                  + "".join(f"{cell(results.get((app, texts.KILLED, load))):30}" for load in args.load))
 
 
 def main():
@@ -274,6 +356,8 @@ def main():
                 clean = Clean(server)
                 for kind in kinds:
                     run_app(report, kind, args, env, folder, server, clean, results)
+                if texts.KILLED in args.texts:
+                    run_killed(report, args, env, folder, server, clean, results)
             finally:
                 server.close()
         summary(results, args)

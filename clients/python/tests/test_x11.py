@@ -15,7 +15,7 @@ import pytest
 import braskelot
 from braskelot import discovery
 from test_client import CASES, CLOSE
-from x11_support import click, ended, executable, last_motion, token, wheel, x11_module
+from x11_support import click, ended, executable, last_motion, token, wheel, x11_module, x11_paths
 
 
 CHORD4 = "+Control_L +Alt_L +Shift_L +Super_L +a -a -Control_L -Alt_L -Shift_L -Super_L"
@@ -354,3 +354,36 @@ def test_german_keymap(german, act, expected, text):
         assert german.keys() == []
     finally:
         client.close()
+
+
+# Readers that cannot say what they have read: the program paces for them
+# (about 60 characters a second), or waits 5 s once for the hung one. 400
+# distinct characters take longer than any fixed 5 s wait; the client's
+# defaults must wait for them all, so the text arrives whole and the program
+# ends by QUIT, undoing its bindings.
+SLOW_READERS = [("a reader without the ping", "none"), ("a hung reader", "ignore")]
+
+
+@pytest.mark.parametrize("pings", [r[1] for r in SLOW_READERS], ids=[r[0] for r in SLOW_READERS])
+def test_default_waits_outlast_a_reader_the_program_paces_for(x11_server, monkeypatch, pings):
+    common = x11_module("common")
+    text = "".join(chr(c) for c in list(range(0x4E00, 0x4E64)) + list(range(0x100, 0x164)) + list(range(0x410, 0x474)))
+    text = (text * 2)[:400]
+    xvfb, display = common.start_xvfb("640x480x24")
+    try:
+        monkeypatch.setenv("DISPLAY", display)
+        env = dict(os.environ, BRASKELOT_OBSERVER_PINGS=pings)
+        _, observer = x11_paths()
+        watcher = common.Observer([observer], env)
+        try:
+            watcher.ask("WTEXT", "WTEXT")
+            with braskelot.start(x11_server.program) as ui:
+                ui.type(text)
+            assert ui.returncode == 0
+            watcher.mark()
+            assert "".join(chr(int(u, 16)) for u in watcher.ask("WTEXT", "WTEXT")) == text
+            assert watcher.ask("BOUND", "BOUND") == []
+        finally:
+            watcher.close()
+    finally:
+        common.stop(xvfb)

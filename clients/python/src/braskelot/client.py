@@ -3,12 +3,12 @@
 import os
 import queue
 import subprocess
-import threading
 import time
 from contextlib import contextmanager
-from typing import IO, Any, Iterator, List, Optional, Sequence, Tuple, Union
+from typing import Any, Iterator, List, Optional, Sequence, Tuple, Union
 
 from . import keys as _keys
+from . import child as _child
 from .discovery import find_program
 from .errors import ProgramExited, ReadyTimeout
 from .text import text_lines
@@ -35,26 +35,26 @@ def _button(button: str) -> int:
     return code
 
 
-def _reader(stream: IO[bytes], lines: "queue.Queue[Optional[str]]") -> None:
-    # Holds no reference to the Input, so a dropped client can be collected.
-    for raw in iter(stream.readline, b""):
-        lines.put(raw.decode("utf-8", "replace").rstrip("\r\n"))
-    lines.put(None)
-
-
 class Input:
-    """A running input program. Use start() to make one."""
+    """A running input program. Use start() to make one.
+
+    Commands are written as they are called and the program works through
+    them in order, at the pace of the desktop (a slow application can pace it
+    to about 60 characters a second). The calls that wait for a reply (sync,
+    reset, reset_keys, close) therefore wait, by default, as long as the
+    program is still working on what it was sent: 5 s plus 50 ms for every
+    command written since its last reply, counted again from whenever it is
+    seen to take in more of its input (on Linux the client sees how much of
+    the pipe is unread). A number given as `timeout` is a plain bound instead.
+    """
 
     def __init__(self, args: List[str], ready_timeout: float, stderr: Any) -> None:
-        self._proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                      stderr=stderr, bufsize=0)
-        assert self._proc.stdin is not None and self._proc.stdout is not None
-        self._fd = self._proc.stdin.fileno()
-        self._lines: "queue.Queue[Optional[str]]" = queue.Queue()
+        self._child = _child.Child(args, stderr)
+        self._proc = self._child.proc
+        self._lines = self._child.lines
         self._ended = False
         self._closed = False
         self.position: Optional[Tuple[int, int]] = None
-        threading.Thread(target=_reader, args=(self._proc.stdout, self._lines), daemon=True).start()
         self._wait_ready(ready_timeout)
 
     # -- plumbing ------------------------------------------------------
@@ -66,7 +66,8 @@ class Input:
             try:
                 line = self._lines.get(timeout=max(left, 0.0)) if left > 0 else self._lines.get_nowait()
             except queue.Empty:
-                self._kill()
+                self._closed = self._ended = True
+                self._child.end(_child.HURRY_WAIT)
                 raise ReadyTimeout(timeout, "\n".join(seen)) from None
             if line is None:
                 self._ended = True
@@ -74,11 +75,6 @@ class Input:
             if line == READY:
                 return
             seen.append(line)
-
-    def _kill(self) -> None:
-        self._closed = self._ended = True
-        self._proc.kill()
-        self._proc.wait()
 
     def _exited(self) -> ProgramExited:
         self._ended = True
@@ -91,25 +87,18 @@ class Input:
     def _write(self, data: str) -> None:
         if self._ended or self._closed:
             raise self._exited()
-        buf = data.encode("ascii")
         try:
-            while buf:
-                buf = buf[os.write(self._fd, buf):]
+            self._child.write(data.encode("ascii"), data.count("\n"))
+        except TimeoutError:
+            raise
         except OSError:
             raise self._exited() from None
 
-    def _await(self, reply: str, timeout: float) -> None:
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            try:
-                line = self._lines.get(timeout=left) if left > 0 else self._lines.get_nowait()
-            except queue.Empty:
-                raise TimeoutError("no %s within %.3g s" % (reply, timeout)) from None
-            if line is None:
-                raise self._exited()
-            if line == reply:
-                return
+    def _ask(self, command: str, reply: str, timeout: Optional[float]) -> None:
+        self._write(command + "\n")
+        self._child.owed += 1
+        if not self._child.reply(reply, timeout):
+            raise self._exited()
 
     def _at(self, x: Optional[int], y: Optional[int]) -> Tuple[int, int]:
         if x is None and y is None:
@@ -244,17 +233,19 @@ class Input:
             self._write(line)
 
     # -- barriers and ends ---------------------------------------------------
-    def sync(self, timeout: float = 5.0) -> None:
-        self._write("PING\n")
-        self._await("PONG", timeout)
+    def sync(self, timeout: Optional[float] = None) -> None:
+        """Returns once the program has handled everything sent before it.
+        timeout None: as long as the program is still working (see Input)."""
+        self._ask("PING", "PONG", timeout)
 
-    def reset(self, timeout: float = 5.0) -> None:
-        self._write("RESET\n")
-        self._await("RESET_OK", timeout)
+    def reset(self, timeout: Optional[float] = None) -> None:
+        """Releases every button and key the program holds, after everything
+        sent before; waits as sync() does."""
+        self._ask("RESET", "RESET_OK", timeout)
 
-    def reset_keys(self, timeout: float = 5.0) -> None:
-        self._write("RESET_KEYS\n")
-        self._await("RESET_KEYS_OK", timeout)
+    def reset_keys(self, timeout: Optional[float] = None) -> None:
+        """reset() for the keyboard only."""
+        self._ask("RESET_KEYS", "RESET_KEYS_OK", timeout)
 
     def wait(self, seconds: float) -> None:
         time.sleep(seconds)
@@ -263,26 +254,29 @@ class Input:
     def returncode(self) -> Optional[int]:
         return self._proc.poll()
 
-    def close(self, timeout: float = 5.0) -> None:
-        """RESET, QUIT, and wait for the exit; safe to call twice."""
+    def close(self, timeout: Optional[float] = None) -> None:
+        """Waits for everything sent (RESET, as reset(timeout)), QUIT, and
+        the exit; safe to call twice. When the program does not answer in
+        time, or the wait is interrupted (Ctrl+C), it is ended: end of input,
+        SIGTERM, then SIGKILL, each after a bounded wait (at most 7 s in
+        all); the TimeoutError or KeyboardInterrupt is raised afterwards."""
         if self._closed:
             return
-        try:
-            if not self._ended:
-                self.reset(timeout)
-                self._write("QUIT\n")
-        finally:
+        if self._ended:
             self._closed = True
-            try:
-                assert self._proc.stdin is not None
-                self._proc.stdin.close()
-            except OSError:
-                pass
-            try:
-                self._proc.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
-                self._proc.kill()
-                self._proc.wait()
+            self._child.end(_child.HURRY_WAIT)
+            return
+        try:
+            self.reset(timeout)
+            self._write("QUIT\n")
+        except BaseException:
+            self._end(_child.HURRY_WAIT)
+            raise
+        self._end(_child.QUIT_WAIT)
+
+    def _end(self, grace: float) -> None:
+        self._closed = True
+        self._child.end(grace)
 
     def __enter__(self) -> "Input":
         return self
@@ -290,11 +284,11 @@ class Input:
     def __exit__(self, exc_type: Any, exc: Any, tb: Any) -> None:
         if exc_type is None:
             self.close()
-            return
-        try:
-            self.close()
-        except Exception:  # the block's own exception matters more
-            pass
+        elif not self._closed:
+            # Leaving on an exception (Ctrl+C too): no wait for the work in
+            # flight. End of input releases everything; a program still busy
+            # with what it was sent gets SIGTERM after HURRY_WAIT.
+            self._end(_child.HURRY_WAIT)
 
     def __del__(self) -> None:
         # End of input: the program releases everything and exits.
