@@ -21,7 +21,7 @@ all=(
     python3-venv python3-setuptools python3-wheel python3-pytest
     pkg-config libwayland-dev libxkbcommon-dev wayland-protocols x11proto-dev sway weston
     foot qtwayland5 wtype
-    x11-xkb-utils
+    x11-xkb-utils x11-xserver-utils
     chromium xterm python3-gi gir1.2-gtk-3.0 python3-pyqt5 tk8.6
     git zip file binutils binutils-mingw-w64-x86-64 dpkg-dev lintian python3-pip
 )
