@@ -110,7 +110,8 @@ void release_down(Display* display, const long* words, unsigned long count) {
     unsigned int mask = 0;
     XQueryPointer(display, root_of(display), &root, &child, &x, &y, &x, &y, &mask);
     for (unsigned int button = 1; button <= 5; ++button) {
-        if (((bits[8] >> button) & 1UL) != 0 && (mask & (Button1Mask << (button - 1))) != 0) {
+        if (((bits[8] >> button) & 1UL) != 0 &&
+            (mask & (static_cast<unsigned int>(Button1Mask) << (button - 1))) != 0) {
             XTestFakeButtonEvent(display, button, False, 0);
         }
     }

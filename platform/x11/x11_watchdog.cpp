@@ -108,7 +108,8 @@ void x11_watchdog_release_recorded(Display* display) {
     for (unsigned int button = 1; button < 8; ++button) {
         if (record->button_down[button] == 0) continue;
         // Buttons 6 and 7 have no mask; a press of theirs is always released at once.
-        if (button > 5 || (mask & (Button1Mask << (button - 1))) != 0) XTestFakeButtonEvent(display, button, False, 0);
+        if (button > 5 || (mask & (static_cast<unsigned int>(Button1Mask) << (button - 1))) != 0)
+            XTestFakeButtonEvent(display, button, False, 0);
         record->button_down[button] = 0;
     }
     XSync(display, False);
