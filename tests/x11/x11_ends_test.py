@@ -56,7 +56,9 @@ MOMENTS = {
 
 # The ends: (name, how, signal, who undoes what is left).
 #   how: "line" QUIT, "close" end of input, "pid" the signal to the program,
-#   "group" to its whole process group (as Ctrl+C or a closed terminal does)
+#   "group" to its whole process group (as Ctrl+C or a closed terminal does);
+#   "stopped": a program that cannot act on Ctrl+C and a hang-up to the group
+#   (stopped meanwhile), then killed: the watchdog must have lived through them
 ENDS = [
     ("QUIT", "line", None, "program"),
     ("end of input", "close", None, "program"),
@@ -64,6 +66,7 @@ ENDS = [
     ("SIGINT to the group", "group", signal.SIGINT, "program"),
     ("SIGHUP to the group", "group", signal.SIGHUP, "program"),
     ("SIGKILL", "pid", signal.SIGKILL, "watchdog"),
+    ("SIGINT, SIGHUP, SIGKILL", "stopped", signal.SIGKILL, "watchdog"),
     ("SIGKILL to the group", "group", signal.SIGKILL, "next program"),
 ]
 # QUIT and the end of input come after the paced text: they finish it first.
@@ -185,6 +188,12 @@ def end_run(run, how, number):
         run.piped.process.stdin.close()
     elif how == "pid":
         os.kill(run.pid, number)
+    elif how == "stopped":
+        os.kill(run.pid, signal.SIGSTOP)
+        os.killpg(run.pid, signal.SIGINT)
+        os.killpg(run.pid, signal.SIGHUP)
+        time.sleep(0.2)
+        os.kill(run.pid, number)
     else:
         os.killpg(run.pid, number)
 
@@ -204,7 +213,7 @@ def run_row(report, args, display, watcher, before, matrix, moment, end):
         time.sleep(linger)
         ended_at = time.monotonic()
         end_run(run, how, number)
-        code, _, errors = run.piped.finish(close=how != "pid" and how != "group")
+        code, _, errors = run.piped.finish(close=how in ("line", "close"))
         took = time.monotonic() - ended_at
     finally:
         reader.close()
