@@ -206,7 +206,7 @@ void borrow_keycodes(Display* display) {
         XFreeModifiermap(modifiers);
     }
     // From the top: the highest keycodes are the rarest keys of a keyboard.
-    for (int keycode = high; keycode >= low && empty < LEFTOVER_SPARE_TARGET; --keycode) {
+    for (int keycode = high; keycode >= low && empty < LEFTOVER_SPARE_MINIMUM; --keycode) {
         const KeySym* row = map + static_cast<ptrdiff_t>(keycode - low) * width;
         if (!borrowable(row, width, modifier[keycode])) continue;
         append_entry(display, static_cast<uint8_t>(keycode), width < ROW ? width : ROW, row);

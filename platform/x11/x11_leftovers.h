@@ -17,10 +17,14 @@
 
 constexpr int LEFTOVER_SLOTS = 32;
 
-/// Keycodes kept free for characters: when fewer are empty (taken by another
-/// program, or left bound by one that kept no record), keys that automation
-/// never types are borrowed and given back at the end.
-constexpr int LEFTOVER_SPARE_TARGET = 19;
+/// Spare keycodes a run needs at the least: when fewer are empty (taken by
+/// another program, or left bound by one that kept no record), keys that
+/// automation never types are borrowed up to this many, and given back at the
+/// end. They are keys that carry only vendor keysyms (launchers, touchpad,
+/// media, from the highest keycode down) that no virtual-key code stands for
+/// and no modifier uses; while borrowed they type nothing of their own. Fewer
+/// spare keycodes cost speed, not characters: bindings are reused.
+constexpr int LEFTOVER_SPARE_MINIMUM = 8;
 
 /// At start-up, under a server grab: undoes every leftover, claims a slot and
 /// borrows keycodes when too few are empty. Without a free slot the run goes
