@@ -37,8 +37,8 @@ from x11_cases import NON_ASCII_200, typed  # noqa: E402
 CHECK_TEXT = "Жёлтый €ñ ß 中文 ŵ"
 # More distinct characters than there are spare keycodes on a plain Xvfb (19).
 FOREIGN_TEXT = "".join(chr(c) for c in range(0x3b1, 0x3c9)) + "Привет мир"
-# How long cleaning up may take after an end: the watchdog waits for the
-# server to notice the program gone, then needs a few round trips.
+# How long the watchdog may take after the program has gone: it waits for the
+# server to notice, then needs a few round trips.
 CLEAN_WITHIN = 10.0
 # A catchable signal must end the run this fast, even mid-way through a text
 # that takes many seconds to type.
@@ -230,7 +230,9 @@ def run_row(report, args, display, watcher, before, matrix, moment, end):
     def clean():
         return watcher.keys_down() == [] and watcher.buttons_down() == [] and changed(before, keymap(display)) == []
 
-    if undoer != "next program":
+    # The program undoes all before it exits, so there is nothing to wait for;
+    # the watchdog needs a moment after it.
+    if undoer == "watchdog":
         wait_for(clean, CLEAN_WITHIN)
     keys, bound = watcher.keys_down() + [f"B{b}" for b in watcher.buttons_down()], changed(before, keymap(display))
     matrix.append((end_name, moment, keys, bound))
