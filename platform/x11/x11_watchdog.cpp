@@ -30,11 +30,17 @@ watch_record* record = &fallback;
 int ignore_error(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
 int connection_gone(Display* /*display*/) { _exit(0); }
 
-void close_inherited(int kept) {
+void drop_standard_streams() {
     const int null = open("/dev/null", O_RDWR);
     for (int fd = 0; fd <= 2; ++fd) {
         if (null >= 0) dup2(null, fd);
     }
+    if (null > 2) close(null);
+}
+
+void close_all_but(int kept) {
+    const auto below = static_cast<unsigned int>(kept);
+    if (below > 3 && close_range(3, below - 1, 0) == 0 && close_range(below + 1, ~0U, 0) == 0) return;
     long last = sysconf(_SC_OPEN_MAX);
     if (last < 0 || last > MAX_FDS) last = MAX_FDS;
     for (int fd = 3; fd < last; ++fd) {
@@ -42,13 +48,31 @@ void close_inherited(int kept) {
     }
 }
 
-[[noreturn]] void watch(int pipe_fd) {
+// The parent goes on to its ready line only once this has come: from then on
+// the controller's streams are the program's alone.
+void tell_parent(int told) {
+    const char byte = 1;
+    while (write(told, &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(told);
+}
+
+void wait_for_child(int told) {
+    char byte = 0;
+    while (read(told, &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(told);
+}
+
+[[noreturn]] void watch(int pipe_fd, int told) {
     // Ctrl+C and a closed terminal reach the whole group: the program handles
     // them, the watchdog stays to see it gone.
     for (const int signal_number : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE, SIGTSTP}) {
         std::signal(signal_number, SIG_IGN);
     }
-    close_inherited(pipe_fd); // the controller waits for the end of our copies of its pipes
+    drop_standard_streams(); // the controller waits for the end of our copies of its pipes
+    tell_parent(told);
+    close_all_but(pipe_fd);
     char byte = 0;
     for (;;) {
         const ssize_t got = read(pipe_fd, &byte, 1);
@@ -72,14 +96,27 @@ void x11_watchdog_start() {
     if (shared == MAP_FAILED) return;
     record = new (shared) watch_record{};
     int fds[2];
+    int told[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
+    if (pipe2(told, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return;
+    }
     const pid_t child = fork();
     if (child == 0) {
         close(fds[1]);
-        watch(fds[0]);
+        close(told[0]);
+        watch(fds[0], told[1]);
     }
     close(fds[0]); // the write end stays open, unread, for as long as the program lives
-    if (child < 0) close(fds[1]);
+    close(told[1]);
+    if (child < 0) {
+        close(fds[1]);
+        close(told[0]);
+        return;
+    }
+    wait_for_child(told[0]);
 }
 
 void x11_watchdog_note_key(uint8_t keycode, bool down) { record->key_down[keycode] = down ? 1 : 0; }

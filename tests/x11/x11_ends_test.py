@@ -138,6 +138,22 @@ def group_gone(pgid):
         return False
 
 
+def others_in_group(pgid, pid):
+    """The processes of the group but pid: the program's watchdog."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == pid:
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[2]) == pgid:
+            found.append(int(entry))
+    return found
+
+
 def wait_for(condition, within):
     deadline = time.monotonic() + within
     while True:
@@ -211,10 +227,18 @@ def run_row(report, args, display, watcher, before, matrix, moment, end):
         if wait_pong:
             next_line(run.piped.lines, "PONG")
         time.sleep(linger)
+        # Where the program must undo all itself, its watchdog is stopped
+        # meanwhile, so that what it would do cannot stand in for the program.
+        stopped = others_in_group(run.pid, run.pid) if undoer == "program" else []
+        for pid in stopped:
+            os.kill(pid, signal.SIGSTOP)
         ended_at = time.monotonic()
         end_run(run, how, number)
         code, _, errors = run.piped.finish(close=how in ("line", "close"))
         took = time.monotonic() - ended_at
+        left_at_exit = (watcher.keys_down(), watcher.buttons_down(), changed(before, keymap(display)))
+        for pid in stopped:
+            os.kill(pid, signal.SIGCONT)
     finally:
         reader.close()
     if number is None:
@@ -225,6 +249,9 @@ def run_row(report, args, display, watcher, before, matrix, moment, end):
         report.check(f"{name}: ends, its output closed, within {SIGNAL_ENDS_WITHIN:.0f} s",
                      took < SIGNAL_ENDS_WITHIN, f"{took:.1f} s")
     report.check(f"{name}: nothing on stderr", errors == b"", f"{errors!r}")
+    if undoer == "program":
+        report.compare(f"{name}: nothing down and the keymap as before as it exits", ([], [], []), left_at_exit)
+        report.check(f"{name}: a watchdog was there to stop", len(stopped) == 1, f"{stopped}")
     report.check(f"{name}: program and watchdog gone by themselves", wait_for(lambda: group_gone(run.pid), 5.0))
 
     def clean():
