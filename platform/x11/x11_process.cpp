@@ -27,7 +27,9 @@
 //   SIGKILL               the watchdog (x11_watchdog.h) does the same from
 //                         the program's record
 //   SIGKILL to the group  the next program to start does it from the record
-//                         on the server (x11_leftovers.h)
+//                         on the server (x11_leftovers.h); that record has
+//                         the keys held at the last pause of the input, so a
+//                         key pressed in the chunk being typed can stay down
 //   the server gone       nothing is left to undo
 
 namespace {
