@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_leftovers.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ void set_auto_repeat(uint8_t keycode, bool on) {
 } // namespace
 
 void x11_auto_repeat_stop(uint8_t keycode) {
+    // Every binding stops its key's repeat first, so this records the key
+    // ahead of both changes.
+    x11_leftovers_note(keycode);
     if (repeat_off[keycode]) return;
     if (!repeats_saved) {
         XKeyboardState state{};

@@ -9,6 +9,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "platform/x11/x11_signals.h"
+
 namespace {
 
 Display* display;
@@ -97,8 +99,9 @@ void x11_handle_queued_events() {
 
 void x11_wait_for_input(int fd) {
     XFlush(display);
-    pollfd watched[2] = {{fd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+    pollfd watched[3] = {{fd, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}, {x11_signals_fd(), POLLIN, 0}};
     for (;;) {
+        x11_signals_check();
         // XPending reads what the server has sent; a closed connection makes
         // Xlib call connection_lost, so a dead server cannot make this spin.
         while (XPending(display) > 0) {
@@ -106,9 +109,8 @@ void x11_wait_for_input(int fd) {
             XNextEvent(display, &event);
             event_handler(&event);
         }
-        watched[0].revents = 0;
-        watched[1].revents = 0;
-        const int ready = poll(watched, 2, -1);
+        for (pollfd& one : watched) one.revents = 0;
+        const int ready = poll(watched, 3, -1);
         if (ready < 0 && errno != EINTR) return; // the read that follows reports it
         if ((watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) continue;
         if (watched[0].revents != 0) return;
@@ -118,8 +120,9 @@ void x11_wait_for_input(int fd) {
 bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
     XFlush(display);
     const uint64_t deadline = monotonic_us() + timeout_us;
-    pollfd watched{ConnectionNumber(display), POLLIN, 0};
+    pollfd watched[2] = {{ConnectionNumber(display), POLLIN, 0}, {x11_signals_fd(), POLLIN, 0}};
     for (;;) {
+        x11_signals_check();
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
@@ -129,8 +132,8 @@ bool x11_wait_until(bool (*done)(), uint64_t timeout_us) {
         const uint64_t now = monotonic_us();
         if (now >= deadline) return false;
         const uint64_t left_ms = (deadline - now + 999U) / 1000U;
-        watched.revents = 0;
-        const int ready = poll(&watched, 1, static_cast<int>(left_ms));
+        for (pollfd& one : watched) one.revents = 0;
+        const int ready = poll(watched, 2, static_cast<int>(left_ms));
         if (ready < 0 && errno != EINTR) return done();
     }
 }

@@ -3,6 +3,8 @@
 #include <X11/extensions/XTest.h>
 
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_signals.h"
+#include "platform/x11/x11_watchdog.h"
 
 namespace {
 
@@ -28,14 +30,24 @@ void (*on_full)();
 
 void send(const device_event& event) {
     Display* display = x11_display();
+    // The watchdog's record covers a press before it leaves, a release after.
     switch (event.what) {
-    case kind::key: XTestFakeKeyEvent(display, event.keycode, event.press ? True : False, CurrentTime); break;
-    case kind::button: XTestFakeButtonEvent(display, event.button, event.press ? True : False, CurrentTime); break;
+    case kind::key:
+        if (event.press) x11_watchdog_note_key(event.keycode, true);
+        XTestFakeKeyEvent(display, event.keycode, event.press ? True : False, CurrentTime);
+        if (!event.press) x11_watchdog_note_key(event.keycode, false);
+        break;
+    case kind::button:
+        if (event.press) x11_watchdog_note_button(event.button, true);
+        XTestFakeButtonEvent(display, event.button, event.press ? True : False, CurrentTime);
+        if (!event.press) x11_watchdog_note_button(event.button, false);
+        break;
     case kind::motion: XTestFakeMotionEvent(display, DefaultScreen(display), event.x, event.y, CurrentTime); break;
     }
 }
 
 uint64_t put(const device_event& event) {
+    x11_signals_check(); // a signal ends the run before anything new is pressed
     if (holding && held_count == MAX_HELD && on_full != nullptr) on_full();
     if (!holding || held_count == MAX_HELD) {
         send(event);

@@ -9,6 +9,7 @@
 #include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
 #include "platform/x11/x11_reader.h"
+#include "platform/x11/x11_signals.h"
 #include "platform/x11/x11_spare_choice.h"
 
 namespace {
@@ -34,6 +35,7 @@ uint64_t now_us() {
 void sleep_us(uint64_t duration) {
     timespec wait{static_cast<time_t>(duration / 1000000U), static_cast<long>(duration % 1000000U) * 1000L};
     while (nanosleep(&wait, &wait) != 0) {
+        x11_signals_check();
     }
 }
 
