@@ -7,6 +7,7 @@
 #include "platform/wayland/wayland_ending.h"
 #include "platform/wayland/wayland_input_sink.h"
 #include "platform/wayland/wayland_keys.h"
+#include "platform/wayland/wayland_watchdog.h"
 #include "platform/wheel.h"
 #include "pointer/mouse_record.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -37,12 +38,19 @@ void end_frame() {
 
 void button(uint32_t code, bool press) {
     if (press) wayland_settle_pointer();
+    uint32_t mask = 0;
     for (size_t i = 0; i < sizeof BUTTON_CODES / sizeof BUTTON_CODES[0]; ++i) {
         if (BUTTON_CODES[i] == code) button_down[i] = press;
+        if (button_down[i]) mask |= 1u << (BUTTON_CODES[i] - BTN_LEFT);
     }
+    // Before the request: a kill between the two leaves a release to spare, never a press.
+    if (press) wayland_watchdog_note_buttons(mask);
     zwlr_virtual_pointer_v1_button(wayland_pointer(), wayland_now(), code, press ? 1u : 0u);
     wayland_note_request();
     end_frame();
+    // Once the release is sent; it reaches the compositor at the next flush,
+    // which even a kill after it cannot stop.
+    if (!press) wayland_watchdog_note_buttons(mask);
 }
 
 // A click per 120 units, each a frame of its own as a mouse wheel sends it;

@@ -6,6 +6,7 @@
 #include "platform/wayland/wayland_connection.h"
 #include "platform/wayland/wayland_ending.h"
 #include "platform/wayland/wayland_keys.h"
+#include "platform/wayland/wayland_watchdog.h"
 
 // The Wayland program's process side: the connection is opened before the
 // ready line, watched while the program waits for input, and every reply
@@ -25,6 +26,7 @@ void leave_compositor() {
 
 void platform_prepare_standard_streams() {
     posix_prepare_standard_streams();
+    wayland_watchdog_start(); // before any descriptor of ours it must not share
     wayland_ending_start();
     wayland_connect();
     wayland_keys_start();

@@ -332,6 +332,34 @@ def run_killed(report, runtime, env, observer, names, signame, moment):
     after.finish(close=True)
 
 
+def run_grab_after_kill(report, runtime, env, observer):
+    """A program killed (SIGKILL) with the left button down over one window:
+    sway keeps that button's grab, so a later click elsewhere would still go
+    to that window, unless the program's watchdog releases the button. With a
+    second observer sway tiles the output: left half, right half."""
+    right = Observer([runtime.programs["observer"]], env, **runtime.account.popen_args())
+    try:
+        time.sleep(0.3)  # both windows laid out
+        program = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+        next_line(program.lines, "ready line before the kill")
+        program.send("DOWN 200 200 0\nPING\n")
+        next_line(program.lines, "PONG before the kill")
+        program.process.kill()
+        program.finish(close=False)
+        right.mark()
+        after = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+        next_line(after.lines, "ready line after the kill")
+        after.send("CLICK 800 400 0\nPING\n")
+        next_line(after.lines, "PONG after the kill")
+        buttons = [line.split()[1] for line in right.mark() if line.startswith("button")]
+        after.finish(close=True)
+        report.compare("SIGKILL holding the left button: a later click in another window reaches it",
+                       ["press", "release"], buttons)
+    finally:
+        right.close()
+        observer.mark()
+
+
 def refused(report, name, runtime, display, naming):
     env = runtime.env(display)
     code, out, errors = Piped([runtime.programs["program"]], env, **runtime.account.popen_args()).finish(close=False)
@@ -412,6 +440,7 @@ def main():
         for signame in KILL_SIGNALS:
             for moment in KILL_MOMENTS:
                 run_killed(report, runtime, env, observer, names, signame, moment)
+        run_grab_after_kill(report, runtime, env, observer)
         refused(report, "missing display", runtime, MISSING_DISPLAY, [])
         run_without_protocols(report, runtime)
         run_compositor_killed(report, runtime)
