@@ -117,7 +117,12 @@ void input_sink_place_pointer(int32_t x, int32_t y) {
     // Absolute positions span the box of all outputs: x_extent is its width,
     // so x lands on the pixel column x of the layout.
     wayland_end_if_requested();
-    const output_box box = wayland_output_box();
+    output_box box = wayland_output_box();
+    if (box.width <= 0 || box.height <= 0) {
+        // An output that came or changed since: what it says is a round trip away.
+        wayland_round_trip();
+        box = wayland_output_box();
+    }
     if (box.width <= 0 || box.height <= 0) return;
     // Motion before the applications have a pointer is lost to them.
     wayland_settle_pointer();
