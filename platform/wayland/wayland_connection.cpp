@@ -18,6 +18,10 @@ namespace {
 
 constexpr int MAX_OUTPUTS = 16;
 constexpr int REQUESTS_PER_FLUSH = 32; // far below libwayland's 4 KiB buffer
+// How long applications get to bind their keyboard or pointer once our device
+// has given the seat that capability: events sent before they have one are
+// lost to them (Chromium under load took over 100 ms).
+constexpr uint32_t SETTLE_MS = 400;
 
 struct output {
     wl_output* handle = nullptr;
@@ -41,6 +45,10 @@ zxdg_output_manager_v1* output_manager;
 zwp_virtual_keyboard_v1* keyboard;
 zwlr_virtual_pointer_v1* pointer;
 output outputs[MAX_OUTPUTS];
+uint32_t seat_capabilities;
+uint32_t keyboard_settle_from; // 0: no wait; else when our keyboard appeared
+uint32_t pointer_settle_from;
+int ending_fd = -1; // readable once the program is asked to end
 int requests_unsent;
 char display_name[128];
 bool connected; // past start-up: losing the compositor is fatal now
@@ -119,9 +127,16 @@ void add_output(uint32_t name, uint32_t version) {
     }
 }
 
+void seat_capabilities_changed(void* /*data*/, wl_seat* /*seat*/, uint32_t capabilities) {
+    seat_capabilities = capabilities;
+}
+void seat_name(void*, wl_seat*, const char*) {}
+const wl_seat_listener SEAT_LISTENER = {seat_capabilities_changed, seat_name};
+
 void global_added(void* /*data*/, wl_registry* /*registry*/, uint32_t name, const char* interface, uint32_t version) {
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && seat == nullptr) {
         seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        wl_seat_add_listener(seat, &SEAT_LISTENER, nullptr);
     } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
         keyboard_manager = static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -195,6 +210,12 @@ void wayland_connect() {
         std::exit(1);
     }
     if (seat == nullptr || keyboard_manager == nullptr || pointer_manager == nullptr) refuse_missing();
+    // A seat with no keyboard (or pointer) gains one with ours; the first
+    // event of that kind then waits for the applications to bind theirs.
+    const uint32_t before = seat_capabilities;
+    const uint32_t created = wayland_now() | 1u;
+    if ((before & WL_SEAT_CAPABILITY_KEYBOARD) == 0) keyboard_settle_from = created;
+    if ((before & WL_SEAT_CAPABILITY_POINTER) == 0) pointer_settle_from = created;
     keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboard_manager, seat);
     pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointer_manager, seat);
     if (wl_display_roundtrip(display) < 0) {
@@ -252,16 +273,19 @@ void wayland_note_request() {
     if (++requests_unsent >= REQUESTS_PER_FLUSH) wayland_flush();
 }
 
-void wayland_wait_for_input(int fd) {
+void wayland_watch_ending(int fd) { ending_fd = fd; }
+
+bool wayland_wait(int fd, int timeout_ms) {
     for (;;) {
         while (wl_display_prepare_read(display) != 0) check(wl_display_dispatch_pending(display));
         wayland_flush();
-        pollfd watched[2] = {{fd, POLLIN, 0}, {wl_display_get_fd(display), POLLIN, 0}};
-        const int ready = poll(watched, 2, -1);
-        if (ready < 0) {
+        pollfd watched[3] = {{fd, POLLIN, 0}, {wl_display_get_fd(display), POLLIN, 0}, {ending_fd, POLLIN, 0}};
+        const int ready = poll(watched, 3, timeout_ms);
+        if (ready <= 0) {
             wl_display_cancel_read(display);
-            if (errno == EINTR) continue;
-            return; // the read that follows reports it
+            if (ready == 0) return false;
+            if (errno == EINTR) continue; // a signal's byte is on the ending descriptor
+            return true;                  // the read that follows reports it
         }
         if (watched[1].revents != 0) {
             // A closed connection reads as an error here, so a dead
@@ -271,9 +295,30 @@ void wayland_wait_for_input(int fd) {
         } else {
             wl_display_cancel_read(display);
         }
-        if (watched[0].revents != 0) return;
+        if (watched[0].revents != 0 || watched[2].revents != 0) return true;
+        if (timeout_ms >= 0) return false; // events only: the caller checks its clock
     }
 }
+
+void wayland_wait_for_input(int fd) { wayland_wait(fd, -1); }
+
+namespace {
+
+// Waits, handling events, until SETTLE_MS after *from; then never again.
+void settle(uint32_t* from) {
+    while (*from != 0) {
+        const uint32_t waited = wayland_now() - *from;
+        if (waited >= SETTLE_MS) break;
+        wayland_wait(-1, static_cast<int>(SETTLE_MS - waited));
+        if (wayland_ending_requested()) return;
+    }
+    *from = 0;
+}
+
+} // namespace
+
+void wayland_settle_keyboard() { settle(&keyboard_settle_from); }
+void wayland_settle_pointer() { settle(&pointer_settle_from); }
 
 void wayland_round_trip() {
     requests_unsent = 0;

@@ -40,6 +40,24 @@ void wayland_flush();
 /// compositor's events meanwhile. A lost compositor ends the process.
 void wayland_wait_for_input(int fd);
 
+/// Sends what is buffered, then waits until fd (-1: none) has input, the
+/// ending descriptor is readable, or timeout_ms (-1: no limit) has passed,
+/// handling the compositor's events meanwhile; false when nothing but events
+/// or the time came. A lost compositor ends the process.
+bool wayland_wait(int fd, int timeout_ms);
+
+/// The descriptor that becomes readable when a signal asks the program to end.
+void wayland_watch_ending(int fd);
+
+/// True once a signal has asked the program to end (wayland_ending.cpp).
+bool wayland_ending_requested();
+
+/// Hold the first key (or pointer) event of a program whose device gave the
+/// seat its keyboard (or pointer) until applications have had time to bind
+/// theirs; return at once otherwise, and ever after.
+void wayland_settle_keyboard();
+void wayland_settle_pointer();
+
 /// A round trip: when it returns the compositor has processed every request sent.
 void wayland_round_trip();
 

@@ -4,7 +4,10 @@
 #include "platform/input_sink.h"
 #include "platform/us_scan_codes.h"
 #include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_ending.h"
+#include "platform/wayland/wayland_input_sink.h"
 #include "platform/wayland/wayland_keys.h"
+#include "platform/wayland/wayland_watchdog.h"
 #include "platform/wheel.h"
 #include "pointer/mouse_record.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -22,8 +25,11 @@ constexpr uint32_t AXIS_HORIZONTAL = 1;
 constexpr uint32_t AXIS_SOURCE_WHEEL = 0;
 constexpr int32_t WHEEL_CLICK_VALUE = 15; // what a click of a mouse wheel scrolls
 
+constexpr uint32_t BUTTON_CODES[] = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
+
 wheel_axis vertical_wheel;
 wheel_axis horizontal_wheel;
+bool button_down[3]; // by BUTTON_CODES, so a signal can release them
 
 void end_frame() {
     zwlr_virtual_pointer_v1_frame(wayland_pointer());
@@ -31,9 +37,20 @@ void end_frame() {
 }
 
 void button(uint32_t code, bool press) {
+    if (press) wayland_settle_pointer();
+    uint32_t mask = 0;
+    for (size_t i = 0; i < sizeof BUTTON_CODES / sizeof BUTTON_CODES[0]; ++i) {
+        if (BUTTON_CODES[i] == code) button_down[i] = press;
+        if (button_down[i]) mask |= 1u << (BUTTON_CODES[i] - BTN_LEFT);
+    }
+    // Before the request: a kill between the two leaves a release to spare, never a press.
+    if (press) wayland_watchdog_note_buttons(mask);
     zwlr_virtual_pointer_v1_button(wayland_pointer(), wayland_now(), code, press ? 1u : 0u);
     wayland_note_request();
     end_frame();
+    // Once the release is sent; it reaches the compositor at the next flush,
+    // which even a kill after it cannot stop.
+    if (!press) wayland_watchdog_note_buttons(mask);
 }
 
 // A click per 120 units, each a frame of its own as a mouse wheel sends it;
@@ -41,6 +58,7 @@ void button(uint32_t code, bool press) {
 // into the sign of the Wayland axis.
 void turn_wheel(wheel_axis* axis, int32_t amount, uint32_t which, int32_t direction) {
     const int32_t clicks = wheel_clicks(axis, amount);
+    if (clicks != 0) wayland_settle_pointer();
     const int32_t step = clicks > 0 ? direction : -direction;
     for (int32_t i = clicks > 0 ? clicks : -clicks; i > 0; --i) {
         zwlr_virtual_pointer_v1_axis_source(wayland_pointer(), AXIS_SOURCE_WHEEL);
@@ -79,7 +97,14 @@ uint32_t clamp_offset(int32_t value, int32_t low, int32_t size) {
 
 } // namespace
 
+void wayland_release_pressed_buttons() {
+    for (size_t i = 0; i < sizeof BUTTON_CODES / sizeof BUTTON_CODES[0]; ++i) {
+        if (button_down[i]) button(BUTTON_CODES[i], false);
+    }
+}
+
 void input_sink_inject(const input_record& record) {
+    wayland_end_if_requested();
     if (record.type == RECORD_TYPE_MOUSE) {
         inject_mouse(record.mi);
         return;
@@ -91,8 +116,17 @@ void input_sink_inject(const input_record& record) {
 void input_sink_place_pointer(int32_t x, int32_t y) {
     // Absolute positions span the box of all outputs: x_extent is its width,
     // so x lands on the pixel column x of the layout.
-    const output_box box = wayland_output_box();
+    wayland_end_if_requested();
+    output_box box = wayland_output_box();
+    if (box.width <= 0 || box.height <= 0) {
+        // An output that came or changed since: what it says is a round trip away.
+        wayland_round_trip();
+        box = wayland_output_box();
+    }
     if (box.width <= 0 || box.height <= 0) return;
+    // Motion before the applications have a pointer is lost to them.
+    wayland_settle_pointer();
+    wayland_end_if_requested();
     zwlr_virtual_pointer_v1_motion_absolute(wayland_pointer(), wayland_now(), clamp_offset(x, box.x, box.width),
                                             clamp_offset(y, box.y, box.height), static_cast<uint32_t>(box.width),
                                             static_cast<uint32_t>(box.height));
@@ -109,6 +143,5 @@ void input_sink_pause(uint32_t milliseconds) {
     // so the time stamps of the clicks on either side are the pause apart.
     wayland_round_trip();
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0) {
-    }
+    while (nanosleep(&wait, &wait) != 0) wayland_end_if_requested();
 }

@@ -115,6 +115,7 @@ void upload_keymap() {
 }
 
 void key(uint8_t keycode, bool down) {
+    if (down) wayland_settle_keyboard();
     keycode_down[keycode] = down;
     zwp_virtual_keyboard_v1_key(wayland_keyboard(), wayland_now(), keycode - XKB_KEYCODE_OFFSET, down ? 1u : 0u);
     wayland_note_request();

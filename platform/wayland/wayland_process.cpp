@@ -4,7 +4,9 @@
 #include "platform/posix/posix_streams.h"
 #include "platform/process.h"
 #include "platform/wayland/wayland_connection.h"
+#include "platform/wayland/wayland_ending.h"
 #include "platform/wayland/wayland_keys.h"
+#include "platform/wayland/wayland_watchdog.h"
 
 // The Wayland program's process side: the connection is opened before the
 // ready line, watched while the program waits for input, and every reply
@@ -24,6 +26,8 @@ void leave_compositor() {
 
 void platform_prepare_standard_streams() {
     posix_prepare_standard_streams();
+    wayland_watchdog_start(); // before any descriptor of ours it must not share
+    wayland_ending_start();
     wayland_connect();
     wayland_keys_start();
     wayland_round_trip();
@@ -41,6 +45,7 @@ void platform_write_reply(const char* text) {
 bool platform_read(platform_handle input, char* buffer, uint32_t capacity, uint32_t* count) {
     const int fd = posix_fd(input);
     wayland_wait_for_input(fd);
+    wayland_end_if_requested();
     if (!posix_read(fd, buffer, capacity, count)) return false;
     wayland_keys_prepare(buffer, *count);
     return true;

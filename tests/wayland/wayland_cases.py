@@ -114,3 +114,14 @@ ENDINGS = [
     ("end of input", "KEY_DOWN 67 0\nDOWN 9 10 2\nKEY_DOWN 0 0 1234\n", True),
     ("input closed at once", "", True),
 ]
+
+# Signals that end the program, and the moments they come at: what it holds
+# then (Shift, a Unicode key and the left button), or a long text of distinct
+# characters half-typed. SIGINT goes to the program's whole process group, as
+# Ctrl+C in a terminal sends it.
+KILL_SIGNALS = ["SIGTERM", "SIGINT", "SIGHUP", "SIGKILL"]
+HOLDING = "KEY_DOWN 16 0\nKEY_DOWN 0 0 233\nDOWN 300 200 0\nPING\n"
+MID_TEXT = "".join(f"KEY_TAP 0 0 {0x4E00 + i}\n" for i in range(3000))
+KILL_MOMENTS = [("holding Shift, é and the left button", HOLDING), ("mid-way through a long text", MID_TEXT)]
+# What the next program types once the killed one is gone.
+AFTER_KILL_TEXT = "après ß 中文 ok"

@@ -36,7 +36,8 @@ from common import READY_LINE, WAIT, Observer, Piped, Report, SetupError, dry_ru
     next_line, skip_or_fail, stop  # noqa: E402
 import trace_tokens  # noqa: E402
 from trace_tokens import LINE_FIELDS, press_gaps  # noqa: E402
-from wayland_cases import CLICK_GAP_MS, ENDINGS, MODIFIERS, SESSION, VK_KEYSYMS  # noqa: E402
+from wayland_cases import AFTER_KILL_TEXT, CLICK_GAP_MS, ENDINGS, KILL_MOMENTS, KILL_SIGNALS, MODIFIERS, SESSION, \
+    VK_KEYSYMS  # noqa: E402
 
 SCREEN = (1024, 768)
 USER = "braskelot-wayland"
@@ -275,6 +276,90 @@ def run_ending(report, args, runtime, env, observer, names, ending):
     report.compare(f"{name}: no key down", [], observer.ask("KEYS", "KEYS"))
 
 
+def text_lines(text):
+    out = []
+    for c in text:
+        code = ord(c)
+        units = [code] if code <= 0xFFFF else [0xD800 + ((code - 0x10000) >> 10), 0xDC00 + ((code - 0x10000) & 0x3FF)]
+        out += [f"KEY_TAP 0 0 {unit}\n" for unit in units]
+    return "".join(out)
+
+
+def run_killed(report, runtime, env, observer, names, signame, moment):
+    """The program ended by a signal at a moment; then nothing may be down
+    when the next program's keyboard enters the window, and that program types
+    and clicks as if nothing had been."""
+    number = getattr(signal, signame)
+    label = f"{signame} {moment[0]}"
+    program = Piped([runtime.programs["program"]], env, start_new_session=True, **runtime.account.popen_args())
+    report.check(f"{label}: ready line", next_line(program.lines, "ready line") == READY_LINE)
+    observer.mark()
+    program.send(moment[1])
+    if moment[1].endswith("PING\n"):
+        next_line(program.lines, "PONG before the signal")
+        seen = observer.mark()
+    else:
+        seen, deadline = [], time.monotonic() + WAIT
+        while sum(1 for line in seen if line.startswith("key press")) < 20 and time.monotonic() < deadline:
+            seen += observer.mark()
+    if number == signal.SIGINT:
+        os.killpg(program.process.pid, number)
+    else:
+        program.process.send_signal(number)
+    sent = time.monotonic()
+    code, _, errors = program.finish(close=False, timeout=5)
+    took = time.monotonic() - sent
+    seen += observer.mark()
+    observer.ask("TEXT", "TEXT")  # what the killed program typed
+    tokens, _ = observed(seen, names)
+    report.check(f"{label}: ends by the signal within 2 s", code == -number and took < 2, f"exit {code} after {took:.2f} s")
+    report.check(f"{label}: nothing on stderr", errors == b"", f"stderr {errors!r}")
+    if number != signal.SIGKILL:
+        report.check(f"{label}: every key and button pressed is released before the devices go",
+                     sorted(t[1:] for t in tokens if t[0] == "+") == sorted(t[1:] for t in tokens if t[0] == "-")
+                     and tokens.count("B1+") == tokens.count("B1-"), " ".join(tokens[-12:]))
+    after = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+    next_line(after.lines, "ready line after the signal")
+    after.send(text_lines(AFTER_KILL_TEXT) + "CLICK 500 400 0\nPING\n")
+    next_line(after.lines, "PONG after the signal")
+    seen = observer.mark()
+    enters = [line for line in seen if line.startswith("keyboard enter")]
+    report.check(f"{label}: the next keyboard enters with no key down", enters and all(
+        line.endswith("keys=0") for line in enters), f"{enters}")
+    report.compare(f"{label}: the next program types exactly", code_points(AFTER_KILL_TEXT), observer.ask("TEXT", "TEXT"))
+    buttons = [t for t in observed(seen, names)[0] if t[0] == "B" or t.startswith("motion")]
+    report.compare(f"{label}: the next program's click", ["motion@500,400", "B1+", "B1-"], buttons[-3:])
+    after.finish(close=True)
+
+
+def run_grab_after_kill(report, runtime, env, observer):
+    """A program killed (SIGKILL) with the left button down over one window:
+    sway keeps that button's grab, so a later click elsewhere would still go
+    to that window, unless the program's watchdog releases the button. With a
+    second observer sway tiles the output: left half, right half."""
+    right = Observer([runtime.programs["observer"]], env, **runtime.account.popen_args())
+    try:
+        time.sleep(0.3)  # both windows laid out
+        program = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+        next_line(program.lines, "ready line before the kill")
+        program.send("DOWN 200 200 0\nPING\n")
+        next_line(program.lines, "PONG before the kill")
+        program.process.kill()
+        program.finish(close=False)
+        right.mark()
+        after = Piped([runtime.programs["program"]], env, **runtime.account.popen_args())
+        next_line(after.lines, "ready line after the kill")
+        after.send("CLICK 800 400 0\nPING\n")
+        next_line(after.lines, "PONG after the kill")
+        buttons = [line.split()[1] for line in right.mark() if line.startswith("button")]
+        after.finish(close=True)
+        report.compare("SIGKILL holding the left button: a later click in another window reaches it",
+                       ["press", "release"], buttons)
+    finally:
+        right.close()
+        observer.mark()
+
+
 def refused(report, name, runtime, display, naming):
     env = runtime.env(display)
     code, out, errors = Piped([runtime.programs["program"]], env, **runtime.account.popen_args()).finish(close=False)
@@ -352,6 +437,10 @@ def main():
                      min(keycodes.get("characters", {999})) >= 84 + 8, f"keycodes {sorted(keycodes.get('characters'))}")
         for ending in ENDINGS:
             run_ending(report, args, runtime, env, observer, names, ending)
+        for signame in KILL_SIGNALS:
+            for moment in KILL_MOMENTS:
+                run_killed(report, runtime, env, observer, names, signame, moment)
+        run_grab_after_kill(report, runtime, env, observer)
         refused(report, "missing display", runtime, MISSING_DISPLAY, [])
         run_without_protocols(report, runtime)
         run_compositor_killed(report, runtime)

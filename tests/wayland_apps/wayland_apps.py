@@ -11,6 +11,7 @@ import threading
 import time
 
 import apps  # tests/x11_apps, put on the path by the driver
+import braskelot
 from apps import ANSWER_TIMEOUT, wait_for
 from common import Observer, Piped, SetupError, next_line
 
@@ -23,8 +24,8 @@ class Seat:
     (sway's tree, by the client's process id) and which keys are down (the
     keys that come with the keyboard focus to a window of our observer)."""
 
-    def __init__(self, runtime, sway, observer, env):
-        self.runtime, self.observer, self.env = runtime, observer, env
+    def __init__(self, runtime, sway, observer, env, program):
+        self.runtime, self.observer, self.env, self.program = runtime, observer, env, program
         sockets = glob.glob(os.path.join(runtime.dir, f"sway-ipc.*.{sway.process.pid}.sock"))
         if not sockets:
             raise SetupError("sway has no IPC socket")
@@ -120,6 +121,12 @@ class OnWayland:
         """The runtime folder's copy of one of the x11-apps scripts."""
         return self.server.runtime.programs[name]
 
+    def focused(self):
+        """The compositor's focus: with no keyboard on the seat between two
+        programs no application counts itself focused (nor, in GTK, active);
+        the next program's keyboard enters the window sway has focused."""
+        return self.server.focus_in(self.window)
+
     def start(self):
         super().start()
         self.window = self.process.pid
@@ -128,6 +135,13 @@ class OnWayland:
 
 
 class Gtk(OnWayland, apps.Gtk):
+    def start(self):
+        # The editor says it is ready once its window is active, which on
+        # Wayland takes a keyboard on the seat: a program is open while it
+        # starts, and only then.
+        with braskelot.start(self.server.program):
+            super().start()
+
     def argv(self):
         return [apps.PYTHON, self.script("gtk_text.py")]
 
@@ -177,6 +191,10 @@ class Chromium(OnWayland, apps.Chromium):
     @classmethod
     def missing(cls):
         return [] if apps._which("chromium") else ["chromium"]
+
+    def focused(self):
+        self.orders["focus"] = True  # the page focuses its textarea
+        return OnWayland.focused(self)
 
     def start(self):
         self.mouse = []

@@ -137,14 +137,13 @@ def main():
         env.update(LC_ALL="C.UTF-8", NO_AT_BRIDGE="1", GDK_BACKEND="wayland", QT_QPA_PLATFORM="wayland")
         os.environ.update(WAYLAND_DISPLAY=sway.display, XDG_RUNTIME_DIR=runtime.dir)  # for the client's program
         args.program = program_argv(account, runtime.programs["program"])
-        seat = wayland_apps.Seat(runtime, sway, runtime.programs["observer"], env)
-        # The seat's own keyboard, as a desktop has one: without any, no
-        # window gets the keyboard focus (nor, in GTK, becomes active), and each
-        # program's keyboard going away would take it from the window.
-        with braskelot.start(args.program):
-            for kind in kinds:
-                x11_apps_test.run_app(report, kind, args, env, runtime.dir, seat, wayland_apps.Clean(), results,
-                                      more=lambda r, app, load: check_mouse(r, app, load, args.program), cases=CASES)
+        seat = wayland_apps.Seat(runtime, sway, runtime.programs["observer"], env, args.program)
+        # No keyboard or pointer on the seat but the program's: each text's
+        # fresh program gives the seat its keyboard, as on a headless desktop
+        # an agent drives, and takes it away when it ends.
+        for kind in kinds:
+            x11_apps_test.run_app(report, kind, args, env, runtime.dir, seat, wayland_apps.Clean(), results,
+                                  more=lambda r, app, load: check_mouse(r, app, load, args.program), cases=CASES)
     except (SetupError, braskelot.Error, subprocess.SubprocessError, OSError) as error:
         report.check("environment", False, str(error))
     finally:
