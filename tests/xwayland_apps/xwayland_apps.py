@@ -7,6 +7,7 @@ import ctypes
 import os
 import subprocess
 import sys
+import time
 
 import apps  # tests/x11_apps, put on the path by the driver
 import x11_state
@@ -47,6 +48,17 @@ class Seat(x11_state.Server):
         sys.stdout.flush()
         os._exit(1)
 
+    def keys_down(self):
+        """The keys Xwayland holds down once it has caught up: it takes the
+        releases sway forwards on its own Wayland connection, which our X
+        query can overtake, so a key still down is asked again for a second."""
+        deadline = time.monotonic() + 1.0
+        down = super().keys_down()
+        while down and time.monotonic() < deadline:
+            time.sleep(0.02)
+            down = super().keys_down()
+        return down
+
     def set_focus(self, window):
         chain = self.ancestors(window)
         self.sway.swaymsg(f"[id={chain[-1] if chain else window}] focus")
@@ -73,6 +85,7 @@ class Clean:
     compiling, and no keymap failure in Qt's log."""
 
     what = "no key down, Xwayland alive, its keymap compiles"
+    while_running = True  # Xwayland's keys are read while the program's keyboard is there
 
     def __init__(self, seat):
         self.seat = seat

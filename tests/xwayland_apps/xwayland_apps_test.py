@@ -100,7 +100,7 @@ def main():
         env.update(DISPLAY=display, LC_ALL="C.UTF-8", NO_AT_BRIDGE="1", GDK_BACKEND="x11", QT_QPA_PLATFORM="xcb")
         os.environ.update(WAYLAND_DISPLAY=sway.display, XDG_RUNTIME_DIR=runtime.dir, DISPLAY=display)
         args.program = program_argv(account, runtime.programs["program"])
-        sway_seat = wayland_apps.Seat(runtime, sway, None, env)
+        sway_seat = wayland_apps.Seat(runtime, sway, None, env, args.program)
         # The seat's own keyboard, as a desktop has one; the first X client
         # starts Xwayland, which takes in this keyboard's keymap. The test
         # (root) reads the X server too: the compositor's user lets it.
