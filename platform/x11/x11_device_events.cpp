@@ -1,5 +1,6 @@
 #include "platform/x11/x11_device_events.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 
 #include "platform/x11/x11_connection.h"
@@ -8,7 +9,7 @@ namespace {
 
 constexpr int MAX_HELD = 4096;
 
-enum class kind : uint8_t { key, button, motion };
+enum class kind : uint8_t { key, button, motion, group };
 
 struct device_event {
     kind what;
@@ -32,6 +33,7 @@ void send(const device_event& event) {
     case kind::key: XTestFakeKeyEvent(display, event.keycode, event.press ? True : False, CurrentTime); break;
     case kind::button: XTestFakeButtonEvent(display, event.button, event.press ? True : False, CurrentTime); break;
     case kind::motion: XTestFakeMotionEvent(display, DefaultScreen(display), event.x, event.y, CurrentTime); break;
+    case kind::group: XkbLockGroup(display, XkbUseCoreKbd, event.button); break;
     }
 }
 
@@ -53,6 +55,8 @@ uint64_t x11_device_key(uint8_t keycode, bool press) { return put({kind::key, pr
 void x11_device_button(unsigned int button, bool press) { put({kind::button, press, 0, button, 0, 0}); }
 
 void x11_device_motion(int x, int y) { put({kind::motion, false, 0, 0, x, y}); }
+
+void x11_device_lock_group(unsigned int group) { put({kind::group, false, 0, group, 0, 0}); }
 
 void x11_device_hold() { holding = true; }
 
