@@ -129,8 +129,7 @@ int choose_spare_slot(const spare_slot* slots, int count, const bool* keycode_do
         if (first_group_pinned(slots[i], sent)) continue;
         const bool down = keycode_down[slots[i].keycode];
         if (first_group_is_free(slots[i]) && !down) return i;
-        if (best < 0 ||
-            better(down, first_group_last_used(slots[i]), best_down, first_group_last_used(slots[best]))) {
+        if (best < 0 || better(down, first_group_last_used(slots[i]), best_down, first_group_last_used(slots[best]))) {
             best = i;
             best_down = down;
         }
@@ -199,4 +198,15 @@ spare_binding spare_level_binding(const spare_slot& slot, int level, uint32_t ke
     const uint32_t shifted = slot.level[plain_level + 1].keysym;
     if (level == plain_level) return {keysym, spare_level_is_free(slot, plain_level + 1) ? keysym : shifted};
     return {plain != 0 ? plain : keysym, keysym};
+}
+
+bool spare_commit_before(const spare_slot* slots, int count, spare_pick pick) {
+    if (pick.slot < 0) return false;
+    const spare_slot& slot = slots[pick.slot];
+    if (spare_pending(slot)) return false;
+    int planned = 0;
+    for (int i = 0; i < count; ++i) {
+        if (spare_pending(slots[i])) ++planned;
+    }
+    return planned >= SPARE_BATCH_KEYS;
 }

@@ -65,6 +65,17 @@ struct spare_pick {
 spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* keycode_down, uint64_t confirmed,
                               uint64_t sent, int levels);
 
+/// Keys one batch of changes covers: once that many have a change planned,
+/// the changes are made and their characters sent before another key is
+/// planned, so a reader that cannot answer starts on them, and their holds
+/// run, while the next key is bound. One key takes eight characters in one
+/// change; a batch of more would only have each key wait for the last.
+constexpr int SPARE_BATCH_KEYS = 1;
+
+/// True when the pending changes should be made before pick: pick is on a
+/// key with no change planned, and SPARE_BATCH_KEYS keys have one.
+bool spare_commit_before(const spare_slot* slots, int count, spare_pick pick);
+
 struct spare_binding {
     uint32_t plain;
     uint32_t shifted;

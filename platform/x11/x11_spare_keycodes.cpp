@@ -20,7 +20,7 @@ int pressed_level[MAX_SPARES]; // the level the key's last press was read at
 int slot_count;
 uint32_t use_clock;
 uint64_t confirmed;       // the reader has handled every event up to this number
-uint64_t flushed_us;      // when the request buffer was last known sent
+uint64_t flushed;         // the last event known sent from the request buffer
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
 const bool* keys_down;
 void (*release_key)(uint8_t keycode);
@@ -55,7 +55,8 @@ int slot_of(uint8_t keycode) {
 }
 
 // Sends what is buffered. An event queued since the last known flush leaves
-// only now, so its hold counts from now.
+// only now, so its hold counts from now at the earliest. (By number: a time
+// already counts the reader's backlog, and may lie ahead.)
 void flush_events() {
     XFlush(x11_display());
     const uint64_t now = now_us();
@@ -63,12 +64,12 @@ void flush_events() {
         spare_slot& slot = slots[i];
         for (int level = 0; level < SPARE_LEVELS; ++level) {
             uint64_t& event_us = slot.level[level].last_event_us;
-            if (event_us > flushed_us && event_us < now) event_us = now;
+            if (slot.level[level].last_event > flushed && event_us < now) event_us = now;
             uint64_t& replaced_us = slot.replaced_event_us[level];
-            if (replaced_us > flushed_us && replaced_us < now) replaced_us = now;
+            if (slot.replaced_event[level] > flushed && replaced_us < now) replaced_us = now;
         }
     }
-    flushed_us = now;
+    flushed = x11_device_sent();
 }
 
 // Groups past the last one bound are left out: the server then gives the key
@@ -201,6 +202,9 @@ void commit() {
         sleep_us(SPARE_SETTLE_US);
     }
     send_held(dropped);
+    // Out at once: their holds run from here while the next batch is planned,
+    // not from whenever the next flush comes.
+    flush_events();
 }
 
 void commit_when_full() { commit(); }
@@ -296,7 +300,7 @@ uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
         }
     }
     spare_pick pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent(), levels);
-    if (pick.slot < 0) {
+    if (pick.slot < 0 || spare_commit_before(slots, slot_count, pick)) {
         commit();
         pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent(), levels);
     }
@@ -325,7 +329,7 @@ void x11_spare_note_event(uint8_t keycode, bool press, int level, uint64_t numbe
 
 void x11_spare_commit() { commit(); }
 
-void x11_spare_note_flush() { flushed_us = now_us(); }
+void x11_spare_note_flush() { flushed = x11_device_sent(); }
 
 void x11_spare_unbind_all() {
     commit();
