@@ -100,13 +100,13 @@ void select_group(int group) {
     read_group = group;
 }
 
-// A spare key's level past the first group is typed with its group locked
-// for the press alone, so the release, and every key of the controller's, is
-// read in the group it would be otherwise. A lock is no key: it leaves the
-// modifiers the controller holds as they are.
+// A spare key carries characters in up to four groups: it is typed with its
+// group locked for the press alone, so the release, and every key of the
+// controller's, is read in the group it would be otherwise. A lock is no key:
+// it leaves the modifiers the controller holds as they are.
 uint8_t press_spare_level(uint8_t shift_keycode, uint8_t keycode, int level) {
     const int group = level / 2;
-    const int home = group == 0 ? read_group : keyboard_group();
+    const int home = keyboard_group();
     if (group != home) select_group(group);
     if (level % 2 == 1) {
         press_shifted(shift_keycode, keycode);
@@ -143,10 +143,6 @@ uint8_t press_character(uint32_t keysym) {
     // first group.
     keycode = shift || shift_keycode == 0 ? x11_spare_bind(keysym, keysym) : x11_spare_bind_level(keysym, &level);
     if (keycode == 0) return 0;
-    if (level == SPARE_PLAIN) {
-        x11_press_keycode(keycode);
-        return keycode;
-    }
     return press_spare_level(shift_keycode, keycode, level);
 }
 

@@ -135,7 +135,9 @@ KeySym key_identity(int keycode, bool press) {
     }
     auto code = static_cast<size_t>(keycode);
     if (!press && pressed_as[code] != NoSymbol) {
-        return pressed_as[code];
+        KeySym sym = first_keysym(keycode) == NoSymbol ? NoSymbol : pressed_as[code]; // unbound since
+        pressed_as[code] = NoSymbol;
+        return sym;
     }
     int column = group_column(keycode);
     KeySym sym = level_keysym(keycode, column);
