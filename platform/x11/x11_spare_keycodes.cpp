@@ -146,7 +146,7 @@ void make_changes(bool* dropped) {
         for (int level = 0; level < SPARE_LEVELS; ++level) {
             const uint32_t wanted = slot.level[level].keysym;
             if (wanted != 0 && read[level] != wanted) made = false;
-            if (level == SPARE_PLAIN && read[level] != wanted) made = false;
+            if (level == SPARE_PLAIN && read[level] != wanted) made = false; // unbinding too
         }
         if (!made) dropped[slot.keycode] = true;
         for (int level = 0; level < SPARE_LEVELS; ++level) {
