@@ -73,8 +73,16 @@ void apply_keymap_change(const unsigned char* req, bool swapped) {
     int first = req[4];
     int per = req[5];
     if (per > syms_per_code) {
-        read_keymap(); // the server widens the map; read it whole
-        return;
+        // The server widens the map: so does the mirror, as it stands here
+        // (reading the map now would see changes the stream has not reached).
+        std::vector<KeySym> wide(keymap.size() / static_cast<size_t>(syms_per_code) * static_cast<size_t>(per),
+                                 NoSymbol);
+        for (size_t i = 0; i < keymap.size(); ++i) {
+            wide[i / static_cast<size_t>(syms_per_code) * static_cast<size_t>(per) +
+                 i % static_cast<size_t>(syms_per_code)] = keymap[i];
+        }
+        keymap.swap(wide);
+        syms_per_code = per;
     }
     // Fewer keysyms than the map is wide: the rest of each key's row is empty.
     // (Reading the map here instead would see the server's later state.)
