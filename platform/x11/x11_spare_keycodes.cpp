@@ -22,6 +22,7 @@ uint32_t use_clock;
 uint64_t confirmed;       // the reader has handled every event up to this number
 uint64_t flushed;         // the last event known sent from the request buffer
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
+uint64_t refreshed_us;    // when it should have fetched the keys of the last change
 const bool* keys_down;
 void (*release_key)(uint8_t keycode);
 
@@ -118,6 +119,12 @@ void wait_for_reader() {
 // keyboard extension completes a letter, and a group asked empty below one
 // bound comes back as a copy of the first; the slot records what the key shows.
 void make_changes(bool* dropped) {
+    if (!any_pending()) return;
+    // Xlib fetches the keys a change names when it gets to a press on them,
+    // and forgets a change announced while it waits for that fetch: the
+    // change waits until the reader should be done with the last one.
+    const uint64_t now = now_us();
+    if (refreshed_us > now) sleep_us(refreshed_us - now);
     int low = 256;
     int high = -1;
     for (int i = 0; i < slot_count; ++i) {
@@ -130,6 +137,7 @@ void make_changes(bool* dropped) {
         if (slot.keycode > high) high = slot.keycode;
     }
     if (high < low) return;
+    refreshed_us = reader_clock_us + SPARE_FALLBACK_EVENT_US; // its first press, and the fetch
     int per_keycode = 0;
     KeySym* keysyms = XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
     for (int i = 0; i < slot_count; ++i) {
