@@ -31,6 +31,12 @@ constexpr uint64_t SPARE_FALLBACK_CHANGE_US = 10000;
 /// keymap, the first press on a new binding waits this long after it.
 constexpr uint64_t SPARE_SETTLE_US = 10000;
 
+/// With such a reader, a change waits until the reader should have got to the
+/// first press after the last change, and this long more: Xlib fetches the
+/// keys a change names at that press, and forgets a change announced while
+/// the fetch waits for the server (a busy server answers late).
+constexpr uint64_t SPARE_REFETCH_US = 40000;
+
 struct spare_level {
     uint32_t keysym;        // bound at this level once the pending change is made; 0 for none
     uint32_t last_used;     // a use counter of its presses; 0 for never
@@ -68,9 +74,10 @@ spare_pick choose_spare_level(const spare_slot* slots, int count, const bool* ke
 /// Keys one batch of changes covers: once that many have a change planned,
 /// the changes are made and their characters sent before another key is
 /// planned, so a reader that cannot answer starts on them, and their holds
-/// run, while the next key is bound. One key takes eight characters in one
-/// change; a batch of more would only have each key wait for the last.
-constexpr int SPARE_BATCH_KEYS = 1;
+/// run, while the next batch is bound. One key takes eight characters in one
+/// change; each batch costs SPARE_SETTLE_US and SPARE_REFETCH_US, so a few
+/// keys share them, and more would only have each key wait for the last.
+constexpr int SPARE_BATCH_KEYS = 3;
 
 /// True when the pending changes should be made before pick: pick is on a
 /// key with no change planned, and SPARE_BATCH_KEYS keys have one.

@@ -203,17 +203,23 @@ TEST(X11SpareChoice, ABindingOfBothLevelsTakesTheKeyWhoseFirstGroupWasLeastRecen
     }
 }
 
-TEST(X11SpareChoice, PendingChangesAreMadeBeforeAnotherKeyIsPlanned) {
+TEST(X11SpareChoice, PendingChangesAreMadeBeforeAnotherKeyIsPlannedOnceABatchIsFull) {
+    static_assert(SPARE_BATCH_KEYS < 8, "the table below has room for a full batch and two more keys");
     const use none{0, 0, 0};
-    const spare_slot idle = full_key(11, GREEK, 1);
-    const spare_slot slots[] = {planned(full_key(10, LATIN, 1), 0, 40), idle};
-    EXPECT_FALSE(spare_commit_before(slots, 2, {0, 3})) << "the planned key itself";
-    EXPECT_TRUE(spare_commit_before(slots, 2, {1, 0})) << "another key, bound";
-    const spare_slot with_fresh[] = {planned(full_key(10, LATIN, 1), 0, 40), key(11, none, none)};
-    EXPECT_TRUE(spare_commit_before(with_fresh, 2, {1, 0})) << "another key, free";
-    const spare_slot none_planned[] = {full_key(10, LATIN, 1), idle};
-    EXPECT_FALSE(spare_commit_before(none_planned, 2, {1, 0})) << "nothing planned";
-    EXPECT_FALSE(spare_commit_before(slots, 2, {-1, 0})) << "no pick";
+    spare_slot slots[SPARE_BATCH_KEYS + 2];
+    for (int i = 0; i < SPARE_BATCH_KEYS + 2; ++i) {
+        slots[i] = full_key(static_cast<uint8_t>(10 + i), LATIN + 16 * static_cast<uint32_t>(i), 1);
+    }
+    slots[SPARE_BATCH_KEYS + 1] = key(static_cast<uint8_t>(10 + SPARE_BATCH_KEYS + 1), none, none);
+    const int bound = SPARE_BATCH_KEYS;     // a key with no change planned
+    const int fresh = SPARE_BATCH_KEYS + 1; // a key with nothing bound
+    for (int i = 0; i < SPARE_BATCH_KEYS - 1; ++i) slots[i] = planned(slots[i], 0, 40);
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {bound, 0})) << "the batch has room";
+    slots[SPARE_BATCH_KEYS - 1] = planned(slots[SPARE_BATCH_KEYS - 1], 0, 41);
+    EXPECT_TRUE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {bound, 0})) << "full: another key, bound";
+    EXPECT_TRUE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {fresh, 0})) << "full: another key, free";
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {0, 3})) << "a planned key itself";
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {-1, 0})) << "no pick";
 }
 
 struct binding_row {

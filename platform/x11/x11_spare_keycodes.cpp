@@ -120,9 +120,7 @@ void wait_for_reader() {
 // bound comes back as a copy of the first; the slot records what the key shows.
 void make_changes(bool* dropped) {
     if (!any_pending()) return;
-    // Xlib fetches the keys a change names when it gets to a press on them,
-    // and forgets a change announced while it waits for that fetch: the
-    // change waits until the reader should be done with the last one.
+    // Not while a reader that cannot answer may be fetching the last one.
     const uint64_t now = now_us();
     if (refreshed_us > now) sleep_us(refreshed_us - now);
     int low = 256;
@@ -137,7 +135,7 @@ void make_changes(bool* dropped) {
         if (slot.keycode > high) high = slot.keycode;
     }
     if (high < low) return;
-    refreshed_us = reader_clock_us + SPARE_FALLBACK_EVENT_US; // its first press, and the fetch
+    refreshed_us = reader_clock_us + SPARE_FALLBACK_EVENT_US + SPARE_REFETCH_US; // its first press, and the fetch
     int per_keycode = 0;
     KeySym* keysyms = XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
     for (int i = 0; i < slot_count; ++i) {
