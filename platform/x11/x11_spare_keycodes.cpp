@@ -23,6 +23,7 @@ uint64_t confirmed;       // the reader has handled every event up to this numbe
 uint64_t flushed;         // the last event known sent from the request buffer
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
 uint64_t refreshed_us;    // when it should have fetched the keys of the last change
+bool reader_answered;     // the reader answered after the last change
 const bool* keys_down;
 void (*release_key)(uint8_t keycode);
 
@@ -122,7 +123,7 @@ void make_changes(bool* dropped) {
     if (!any_pending()) return;
     // Not while a reader that cannot answer may be fetching the last one.
     const uint64_t now = now_us();
-    if (refreshed_us > now) sleep_us(refreshed_us - now);
+    if (!reader_answered && refreshed_us > now) sleep_us(refreshed_us - now);
     int low = 256;
     int high = -1;
     for (int i = 0; i < slot_count; ++i) {
@@ -202,7 +203,8 @@ void commit() {
     bool dropped[256] = {};
     make_changes_once_read(dropped);
     const uint64_t sent = x11_device_sent();
-    if (x11_reader_sync()) {
+    reader_answered = x11_reader_sync();
+    if (reader_answered) {
         if (sent > confirmed) confirmed = sent;
     } else {
         sleep_us(SPARE_SETTLE_US);
