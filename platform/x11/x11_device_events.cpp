@@ -1,5 +1,6 @@
 #include "platform/x11/x11_device_events.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 
 #include "platform/x11/x11_connection.h"
@@ -10,7 +11,7 @@ namespace {
 
 constexpr int MAX_HELD = 4096;
 
-enum class kind : uint8_t { key, button, motion };
+enum class kind : uint8_t { key, button, motion, group };
 
 struct device_event {
     kind what;
@@ -43,6 +44,7 @@ void send(const device_event& event) {
         if (!event.press) x11_watchdog_note_button(event.button, false);
         break;
     case kind::motion: XTestFakeMotionEvent(display, DefaultScreen(display), event.x, event.y, CurrentTime); break;
+    case kind::group: XkbLockGroup(display, XkbUseCoreKbd, event.button); break;
     }
 }
 
@@ -65,6 +67,8 @@ uint64_t x11_device_key(uint8_t keycode, bool press) { return put({kind::key, pr
 void x11_device_button(unsigned int button, bool press) { put({kind::button, press, 0, button, 0, 0}); }
 
 void x11_device_motion(int x, int y) { put({kind::motion, false, 0, 0, x, y}); }
+
+void x11_device_lock_group(unsigned int group) { put({kind::group, false, 0, group, 0, 0}); }
 
 void x11_device_hold() { holding = true; }
 

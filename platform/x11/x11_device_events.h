@@ -9,6 +9,8 @@
 uint64_t x11_device_key(uint8_t keycode, bool press);
 void x11_device_button(unsigned int button, bool press);
 void x11_device_motion(int x, int y);
+/// Locks the keyboard's group (0 to 3): the keys that follow are read in it.
+void x11_device_lock_group(unsigned int group);
 
 /// Holds every event from now on, until x11_device_send_held.
 void x11_device_hold();

@@ -1,13 +1,16 @@
 #include "platform/x11/x11_keys.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include "platform/unicode_keysyms.h"
 #include "platform/vk_keysyms.h"
+#include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_device_events.h"
 #include "platform/x11/x11_keymap.h"
+#include "platform/x11/x11_spare_choice.h"
 #include "platform/x11/x11_spare_keycodes.h"
 
 namespace {
@@ -23,6 +26,8 @@ bool keycode_down[256];
 uint8_t keycode_of_vk[256];
 unicode_press unicode_presses[MAX_UNICODE_PRESSES];
 int unicode_press_count;
+int home_group = -1; // the group the keyboard is locked in when we select none; -1 until asked
+int read_group;      // the group our key events are read in now
 
 bool shift_is_down() {
     for (int keycode = 0; keycode < 256; ++keycode) {
@@ -79,6 +84,39 @@ uint8_t press_shifted(uint8_t shift_keycode, uint8_t keycode) {
     return keycode;
 }
 
+// Asked once: the layout the user has locked (a second one, say) is put back
+// after every press in another group.
+int keyboard_group() {
+    if (home_group < 0) {
+        XkbStateRec state{};
+        home_group = XkbGetState(x11_display(), XkbUseCoreKbd, &state) == Success ? state.locked_group : 0;
+        read_group = home_group;
+    }
+    return home_group;
+}
+
+void select_group(int group) {
+    x11_device_lock_group(static_cast<unsigned int>(group));
+    read_group = group;
+}
+
+// A spare key carries characters in up to four groups: it is typed with its
+// group locked for the press alone, so the release, and every key of the
+// controller's, is read in the group it would be otherwise. A lock is no key:
+// it leaves the modifiers the controller holds as they are.
+uint8_t press_spare_level(uint8_t shift_keycode, uint8_t keycode, int level) {
+    const int group = level / 2;
+    const int home = keyboard_group();
+    if (group != home) select_group(group);
+    if (level % 2 == 1) {
+        press_shifted(shift_keycode, keycode);
+    } else {
+        x11_press_keycode(keycode);
+    }
+    if (group != home) select_group(home);
+    return keycode;
+}
+
 // Types the character whatever the modifiers we hold: a key that has it at
 // the level the Shift we hold selects, or that key with a Shift added around
 // the press, or else a spare keycode bound to it.
@@ -99,14 +137,13 @@ uint8_t press_character(uint32_t keysym) {
     }
     const uint8_t shift_keycode = x11_keymap_find(XK_Shift_L, KEYMAP_PLAIN);
     if (keycode != 0 && shift_keycode != 0) return press_shifted(shift_keycode, keycode);
-    int level = KEYMAP_PLAIN;
-    // A spare binding on one level leaves the other for another character;
-    // with Shift held, or no Shift to add, the key carries it on both.
+    int level = SPARE_PLAIN;
+    // A spare binding on one level leaves the others for other characters;
+    // with Shift held, or no Shift to add, the key carries it on both of its
+    // first group.
     keycode = shift || shift_keycode == 0 ? x11_spare_bind(keysym, keysym) : x11_spare_bind_level(keysym, &level);
     if (keycode == 0) return 0;
-    if (level == KEYMAP_SHIFTED) return press_shifted(shift_keycode, keycode);
-    x11_press_keycode(keycode);
-    return keycode;
+    return press_spare_level(shift_keycode, keycode, level);
 }
 
 void unicode_event_of(uint16_t unit, bool up) {
@@ -138,15 +175,15 @@ void x11_key_event(uint16_t vk, uint16_t unit, bool unicode, bool up) {
 }
 
 void x11_press_keycode(uint8_t keycode) {
-    const bool shift = shift_is_down();
+    const int level = 2 * (read_group % SPARE_GROUPS) + (shift_is_down() ? 1 : 0);
     keycode_down[keycode] = true;
-    x11_spare_note_event(keycode, true, shift, x11_device_key(keycode, true));
+    x11_spare_note_event(keycode, true, level, x11_device_key(keycode, true));
 }
 
 void x11_release_keycode(uint8_t keycode) {
-    const bool shift = shift_is_down();
+    const int level = 2 * (read_group % SPARE_GROUPS) + (shift_is_down() ? 1 : 0);
     keycode_down[keycode] = false;
-    x11_spare_note_event(keycode, false, shift, x11_device_key(keycode, false));
+    x11_spare_note_event(keycode, false, level, x11_device_key(keycode, false));
 }
 
 bool x11_keycode_is_down(uint8_t keycode) { return keycode_down[keycode]; }
@@ -159,5 +196,6 @@ void x11_release_pressed_keys() {
     }
     for (uint8_t& keycode : keycode_of_vk) keycode = 0;
     unicode_press_count = 0;
+    home_group = -1; // asked again: the user may have switched layouts since
     reset_surrogate_pairing();
 }

@@ -30,114 +30,127 @@ spare_slot key(uint8_t keycode, use plain, use shifted) {
     return slot;
 }
 
-struct choice_row {
+// A key with all eight levels bound on the server, used in order from first:
+// level i has keysym base + i, last use first + i, last event first + i.
+spare_slot full_key(uint8_t keycode, uint32_t base, uint32_t first) {
+    spare_slot slot{};
+    slot.keycode = keycode;
+    for (int level = 0; level < SPARE_LEVELS; ++level) {
+        const uint32_t n = first + static_cast<uint32_t>(level);
+        slot.level[level] = {base + static_cast<uint32_t>(level), n, n, n * 1000ULL};
+        slot.server[level] = slot.level[level].keysym;
+    }
+    return slot;
+}
+
+constexpr uint64_t SENT_MANY = 100; // for full keys: events past it are held back
+constexpr uint64_t HELD = SENT_MANY + 1;
+
+// The same key with level planned to carry a new keysym (a change pending),
+// pressed in a held event, as a text does right after planning it.
+spare_slot planned(spare_slot slot, int level, uint32_t use) {
+    spare_plan_group(slot, level / 2, level % 2 == 0 ? 0x1005000 : slot.level[level - 1].keysym,
+                     level % 2 == 1 ? 0x1005000 : slot.level[level + 1].keysym, use);
+    slot.level[level].last_event = HELD;
+    return slot;
+}
+
+spare_slot with_use(spare_slot slot, int level, uint32_t used, uint64_t event) {
+    slot.level[level].last_used = used;
+    slot.level[level].last_event = event;
+    return slot;
+}
+
+// The levels of mask (bit i: level i) pinned by held events.
+spare_slot pin(spare_slot slot, unsigned mask) {
+    for (int level = 0; level < SPARE_LEVELS; ++level) {
+        if ((mask & (1U << level)) != 0) slot.level[level].last_event = HELD;
+    }
+    return slot;
+}
+
+struct level_row {
     const char* name;
     spare_slot slots[2]; // keycode 0 ends the list
     unsigned down;       // bit i: the key of slots[i] is held down
     uint64_t confirmed;
-    int level_slot; // choose_spare_level
-    int level;
-    int key_slot; // choose_spare_slot
+    int levels;
+    spare_pick pick;
 };
 
-TEST(X11SpareChoice, PlainLevelsFirstThenFreeShiftedThenLeastRecentlyUsedNeverAPinnedOne) {
+constexpr uint32_t LATIN = 0x1000100; // keysyms of full keys
+constexpr uint32_t GREEK = 0x1000390;
+constexpr uint64_t ALL_READ = SENT_MANY;
+constexpr uint64_t NOTHING_READ = 0; // a reader that cannot answer
+
+TEST(X11SpareChoice, TheChangeATextNeedsBindsAWholeKeyAndTheKeyReplacedIsTheOneReadLongest) {
     const use none{0, 0, 0};
-    const choice_row rows[] = {
-        {"no keys", {}, 0, DONE, -1, SPARE_PLAIN, -1},
-        {"a free key: its plain level, and the key for a pair",
-         {key(10, {A, 1, 3}, {B, 2, 4}), key(11, none, none)},
+    const spare_slot fresh = key(11, none, none);
+    const level_row rows[] = {
+        {"no keys", {}, 0, DONE, SPARE_LEVELS, {-1, 0}},
+        {"a planned key's free level before a fresh key",
+         {planned(key(10, none, none), 0, 3), fresh},
          0,
-         DONE,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"plain levels unconfirmed: a free shifted level first; a pair takes the older key",
-         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, none)},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {0, SPARE_SHIFTED}},
+        {"a free level of a key in use before a fresh key: a group of its own",
+         {key(10, {A, 1, 3}, {B, 2, 4}), fresh},
          0,
-         BEHIND,
-         1,
-         SPARE_SHIFTED,
-         1},
-        {"plain levels confirmed: the least recently used one, no Shift needed",
-         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, none)},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {0, 2}},
+        {"with the first group only, a fresh key", {key(10, {A, 1, 3}, {B, 2, 4}), fresh}, 0, NOTHING_READ, 2, {1, 0}},
+        {"reader behind: the key whose newest use is oldest, not the oldest level",
+         {with_use(full_key(10, LATIN, 1), 5, 30, 30), full_key(11, GREEK, 10)},
          0,
-         DONE,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"confirmed up to exactly its last event",
-         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, none)},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {1, 0}},
+        {"reader done with every event: the oldest level, no wait either way",
+         {with_use(full_key(10, LATIN, 1), 5, 30, 30), full_key(11, GREEK, 10)},
          0,
-         7,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"a shifted level repeating the plain keysym is free",
-         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, {C, 3, 7})},
+         ALL_READ,
+         SPARE_LEVELS,
+         {0, 0}},
+        {"a planned key's levels older than the next key's go first",
+         {planned(full_key(10, LATIN, 1), 0, 40), full_key(11, GREEK, 10)},
          0,
-         BEHIND,
-         1,
-         SPARE_SHIFTED,
-         1},
-        {"all bound and unconfirmed: the least recently used level, shifted or plain",
-         {key(10, {A, 5, 8}, {B, 2, 6}), key(11, {C, 3, 7}, {D, 4, 9})},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {0, 1}},
+        {"a planned key's levels newer than the next key's do not",
+         {planned(full_key(10, LATIN, 20), 0, 40), full_key(11, GREEK, 10)},
          0,
-         BEHIND,
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {1, 0}},
+        {"pinned levels are passed over, on the planned key and off it",
+         {pin(planned(full_key(10, LATIN, 1), 0, 40), 0xFE), pin(full_key(11, GREEK, 10), 0x01)},
          0,
-         SPARE_SHIFTED,
-         1},
-        {"a free level of a key held down is not taken",
-         {key(10, {A, 5, 8}, none), key(11, {C, 3, 7}, {D, 4, 9})},
-         1,
-         BEHIND,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"a key held down is passed over while another is up",
-         {key(10, {A, 1, 3}, {B, 2, 4}), key(11, {C, 7, 8}, {D, 8, 9})},
-         1,
-         DONE,
-         1,
-         SPARE_PLAIN,
-         1},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {1, 1}},
         {"a key held down only when every key is",
-         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, {D, 9, 9})},
+         {full_key(10, LATIN, 1), full_key(11, GREEK, 20)},
+         1,
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {1, 0}},
+        {"every key held down: the oldest",
+         {full_key(10, LATIN, 1), full_key(11, GREEK, 20)},
          3,
-         BEHIND,
-         1,
-         SPARE_PLAIN,
-         0},
-        {"a pinned plain level is not the least recently used one",
-         {key(10, {A, 1, 11}, {B, 2, 4}), key(11, {C, 3, 5}, {D, 4, 6})},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {0, 0}},
+        {"every level pinned: nothing",
+         {pin(full_key(10, LATIN, 1), 0xFF), pin(full_key(11, GREEK, 10), 0xFF)},
          0,
-         5,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"a pinned shifted level is not free",
-         {key(10, {A, 5, 4}, {A, 6, 12}), key(11, {C, 3, 9}, {D, 4, 9})},
-         0,
-         BEHIND,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"a pinned level is not the least recently used one",
-         {key(10, {A, 5, 8}, {B, 2, 12}), key(11, {C, 3, 7}, {D, 4, 9})},
-         0,
-         BEHIND,
-         1,
-         SPARE_PLAIN,
-         1},
-        {"every key has a pinned level: a level, but no key",
-         {key(10, {A, 1, 11}, {B, 2, 4}), key(11, {C, 3, 5}, {D, 4, 12})},
-         0,
-         5,
-         1,
-         SPARE_PLAIN,
-         -1},
-        {"every level pinned: nothing", {key(10, {A, 1, 11}, {B, 2, 12})}, 0, 5, -1, SPARE_PLAIN, -1},
+         NOTHING_READ,
+         SPARE_LEVELS,
+         {-1, 0}},
     };
-    for (const choice_row& row : rows) {
+    for (const level_row& row : rows) {
         SCOPED_TRACE(row.name);
         bool down[256] = {};
         int count = 0;
@@ -145,11 +158,68 @@ TEST(X11SpareChoice, PlainLevelsFirstThenFreeShiftedThenLeastRecentlyUsedNeverAP
             if (row.down & (1u << count)) down[row.slots[count].keycode] = true;
             ++count;
         }
-        const spare_pick pick = choose_spare_level(row.slots, count, down, row.confirmed, SENT);
-        EXPECT_EQ(pick.slot, row.level_slot);
-        if (pick.slot >= 0) EXPECT_EQ(pick.level, row.level);
+        const spare_pick pick = choose_spare_level(row.slots, count, down, row.confirmed, SENT_MANY, row.levels);
+        EXPECT_EQ(pick.slot, row.pick.slot);
+        if (pick.slot >= 0) EXPECT_EQ(pick.level, row.pick.level);
+    }
+}
+
+struct key_row {
+    const char* name;
+    spare_slot slots[2];
+    unsigned down;
+    int key_slot;
+};
+
+TEST(X11SpareChoice, ABindingOfBothLevelsTakesTheKeyWhoseFirstGroupWasLeastRecentlyUsed) {
+    const use none{0, 0, 0};
+    const key_row rows[] = {
+        {"no keys", {}, 0, -1},
+        {"a free key", {key(10, {A, 1, 3}, {B, 2, 4}), key(11, none, none)}, 0, 1},
+        {"the older first group", {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, none)}, 0, 1},
+        {"a key held down is passed over while another is up",
+         {key(10, {A, 1, 3}, {B, 2, 4}), key(11, {C, 7, 8}, {D, 8, 9})},
+         1,
+         1},
+        {"a key held down only when every key is",
+         {key(10, {A, 5, 8}, {B, 6, 9}), key(11, {C, 3, 7}, {D, 9, 9})},
+         3,
+         0},
+        {"a key pinned on its first group is not taken",
+         {key(10, {A, 1, 11}, {B, 2, 4}), key(11, {C, 3, 5}, {D, 4, 6})},
+         0,
+         1},
+        {"every first group pinned: none", {key(10, {A, 1, 11}, {B, 2, 4}), key(11, {C, 3, 5}, {D, 4, 12})}, 0, -1},
+    };
+    for (const key_row& row : rows) {
+        SCOPED_TRACE(row.name);
+        bool down[256] = {};
+        int count = 0;
+        while (count < 2 && row.slots[count].keycode != 0) {
+            if (row.down & (1u << count)) down[row.slots[count].keycode] = true;
+            ++count;
+        }
         EXPECT_EQ(choose_spare_slot(row.slots, count, down, SENT), row.key_slot);
     }
+}
+
+TEST(X11SpareChoice, PendingChangesAreMadeBeforeAnotherKeyIsPlannedOnceABatchIsFull) {
+    static_assert(SPARE_BATCH_KEYS < 8, "the table below has room for a full batch and two more keys");
+    const use none{0, 0, 0};
+    spare_slot slots[SPARE_BATCH_KEYS + 2];
+    for (int i = 0; i < SPARE_BATCH_KEYS + 2; ++i) {
+        slots[i] = full_key(static_cast<uint8_t>(10 + i), LATIN + 16 * static_cast<uint32_t>(i), 1);
+    }
+    slots[SPARE_BATCH_KEYS + 1] = key(static_cast<uint8_t>(10 + SPARE_BATCH_KEYS + 1), none, none);
+    const int bound = SPARE_BATCH_KEYS;     // a key with no change planned
+    const int fresh = SPARE_BATCH_KEYS + 1; // a key with nothing bound
+    for (int i = 0; i < SPARE_BATCH_KEYS - 1; ++i) slots[i] = planned(slots[i], 0, 40);
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {bound, 0})) << "the batch has room";
+    slots[SPARE_BATCH_KEYS - 1] = planned(slots[SPARE_BATCH_KEYS - 1], 0, 41);
+    EXPECT_TRUE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {bound, 0})) << "full: another key, bound";
+    EXPECT_TRUE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {fresh, 0})) << "full: another key, free";
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {0, 3})) << "a planned key itself";
+    EXPECT_FALSE(spare_commit_before(slots, SPARE_BATCH_KEYS + 2, {-1, 0})) << "no pick";
 }
 
 struct binding_row {
@@ -168,10 +238,18 @@ TEST(X11SpareChoice, ABindingOnOneLevelKeepsTheOtherAndFillsAnEmptyShiftedOne) {
         {"plain beside a shifted character of its own: that one stays", A, B, SPARE_PLAIN, {K, B}},
         {"shifted beside a plain one: the plain one stays", A, A, SPARE_SHIFTED, {A, K}},
         {"shifted on a key bound nowhere: both levels", 0, 0, SPARE_SHIFTED, {K, K}},
+        {"plain of the third group, free: both of its levels", 0, 0, 4, {K, K}},
+        {"shifted of the fourth group beside its plain", A, A, 7, {A, K}},
+        {"plain of the second group beside its own shifted", A, B, 2, {K, B}},
     };
     for (const binding_row& row : rows) {
         SCOPED_TRACE(row.name);
-        const spare_binding after = spare_level_binding(key(10, {row.plain, 1, 0}, {row.shifted, 1, 0}), row.level, K);
+        spare_slot slot{};
+        const int plain_level = row.level - row.level % 2;
+        slot.level[plain_level] = {row.plain, 1, 0, 0};
+        slot.level[plain_level + 1] = {row.shifted, 1, 0, 0};
+        slot.level[plain_level == 0 ? 2 : 0] = {C, 1, 0, 0}; // another group's binding changes nothing
+        const spare_binding after = spare_level_binding(slot, row.level, K);
         EXPECT_EQ(after.plain, row.after.plain);
         EXPECT_EQ(after.shifted, row.after.shifted);
     }
@@ -247,6 +325,21 @@ TEST(X11SparePacing, OnlyAnUnconfirmedEventOfAReplacedBindingHoldsTheChange) {
         EXPECT_EQ(spare_replaces_unconfirmed(slot, row.confirmed), row.ask_reader);
         EXPECT_EQ(spare_fallback_wait_us(slot, row.confirmed, row.now_us), row.wait_us);
     }
+}
+
+TEST(X11SparePacing, AChangeOfAnotherGroupHoldsOnlyForItsOwnEvents) {
+    spare_slot slot = full_key(10, LATIN, 1); // level 4's last event is number 5, at 5 ms
+    spare_plan_group(slot, 2, C, LATIN + 5, 40);
+    EXPECT_TRUE(spare_pending(slot));
+    EXPECT_EQ(slot.level[4].keysym, C);
+    EXPECT_EQ(slot.level[0].keysym, LATIN) << "the first group stays";
+    EXPECT_EQ(slot.replaced_event[4], 5U);
+    EXPECT_EQ(slot.replaced_event[0], 0U);
+    EXPECT_TRUE(spare_replaces_unconfirmed(slot, 4));
+    EXPECT_FALSE(spare_replaces_unconfirmed(slot, 5));
+    EXPECT_EQ(spare_fallback_wait_us(slot, 0, 6000), SPARE_FALLBACK_HOLD_US - 1000);
+    EXPECT_EQ(spare_level_of(slot, C), 4);
+    EXPECT_EQ(spare_level_of(slot, LATIN + 4), -1) << "replaced";
 }
 
 } // namespace

@@ -21,8 +21,10 @@ int pressed_level[MAX_SPARES]; // the level the key's last press was read at
 int slot_count;
 uint32_t use_clock;
 uint64_t confirmed;       // the reader has handled every event up to this number
-uint64_t flushed_us;      // when the request buffer was last known sent
+uint64_t flushed;         // the last event known sent from the request buffer
 uint64_t reader_clock_us; // when a reader that cannot answer should be done with all sent so far
+uint64_t refreshed_us;    // when it should have fetched the keys of the last change
+bool reader_answered;     // the reader answered after the last change
 const bool* keys_down;
 void (*release_key)(uint8_t keycode);
 
@@ -57,25 +59,33 @@ int slot_of(uint8_t keycode) {
 }
 
 // Sends what is buffered. An event queued since the last known flush leaves
-// only now, so its hold counts from now.
+// only now, so its hold counts from now at the earliest. (By number: a time
+// already counts the reader's backlog, and may lie ahead.)
 void flush_events() {
     XFlush(x11_display());
     const uint64_t now = now_us();
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
-        for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+        for (int level = 0; level < SPARE_LEVELS; ++level) {
             uint64_t& event_us = slot.level[level].last_event_us;
-            if (event_us > flushed_us && event_us < now) event_us = now;
+            if (slot.level[level].last_event > flushed && event_us < now) event_us = now;
             uint64_t& replaced_us = slot.replaced_event_us[level];
-            if (replaced_us > flushed_us && replaced_us < now) replaced_us = now;
+            if (slot.replaced_event[level] > flushed && replaced_us < now) replaced_us = now;
         }
     }
-    flushed_us = now;
+    flushed = x11_device_sent();
 }
 
-void change_mapping(uint8_t keycode, uint32_t plain, uint32_t shifted) {
-    KeySym keysyms[2] = {plain, shifted};
-    XChangeKeyboardMapping(x11_display(), keycode, 2, keysyms, 1);
+// Groups past the last one bound are left out: the server then gives the key
+// only the groups it needs.
+void change_mapping(const spare_slot& slot) {
+    KeySym keysyms[SPARE_LEVELS] = {};
+    int columns = 2;
+    for (int level = 0; level < SPARE_LEVELS; ++level) {
+        keysyms[level] = slot.level[level].keysym;
+        if (keysyms[level] != 0 && level >= columns) columns = level - level % 2 + 2;
+    }
+    XChangeKeyboardMapping(x11_display(), slot.keycode, columns, keysyms, 1);
 }
 
 bool any_pending() {
@@ -109,36 +119,46 @@ void wait_for_reader() {
 // covers the change notifications that came before it. A key the server did
 // not bind is dropped from the held events. A shifted level asked empty may
 // come back filled with the capital of the plain keysym, as the server's
-// keyboard extension completes a letter; the slot records what the key shows.
+// keyboard extension completes a letter, and a group asked empty below one
+// bound comes back as a copy of the first; the slot records what the key shows.
 void make_changes(bool* dropped) {
+    if (!any_pending()) return;
+    // Not while a reader that cannot answer may be fetching the last one.
+    const uint64_t now = now_us();
+    if (!reader_answered && refreshed_us > now) sleep_us(refreshed_us - now);
     int low = 256;
     int high = -1;
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
         if (!spare_pending(slot)) continue;
         x11_auto_repeat_stop(slot.keycode);
-        change_mapping(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
+        change_mapping(slot);
         reader_clock_after(SPARE_FALLBACK_CHANGE_US);
         if (slot.keycode < low) low = slot.keycode;
         if (slot.keycode > high) high = slot.keycode;
     }
     if (high < low) return;
+    refreshed_us = reader_clock_us + SPARE_FALLBACK_EVENT_US + SPARE_REFETCH_US; // its first press, and the fetch
     int per_keycode = 0;
     KeySym* keysyms = XGetKeyboardMapping(x11_display(), static_cast<KeyCode>(low), high - low + 1, &per_keycode);
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
         if (!spare_pending(slot)) continue;
-        uint32_t read[2] = {0, 0};
+        uint32_t read[SPARE_LEVELS] = {};
         if (keysyms != nullptr) {
             const KeySym* row = keysyms + static_cast<ptrdiff_t>(slot.keycode - low) * per_keycode;
-            read[SPARE_PLAIN] = per_keycode > 0 ? static_cast<uint32_t>(row[0]) : 0;
-            read[SPARE_SHIFTED] = per_keycode > 1 ? static_cast<uint32_t>(row[1]) : 0;
+            for (int level = 0; level < SPARE_LEVELS && level < per_keycode; ++level) {
+                read[level] = static_cast<uint32_t>(row[level]);
+            }
         }
-        const uint32_t plain = slot.level[SPARE_PLAIN].keysym;
-        const uint32_t shifted = slot.level[SPARE_SHIFTED].keysym;
-        const bool made = read[SPARE_PLAIN] == plain && (shifted == 0 || read[SPARE_SHIFTED] == shifted);
+        bool made = true;
+        for (int level = 0; level < SPARE_LEVELS; ++level) {
+            const uint32_t wanted = slot.level[level].keysym;
+            if (wanted != 0 && read[level] != wanted) made = false;
+            if (level == SPARE_PLAIN && read[level] != wanted) made = false; // unbinding too
+        }
         if (!made) dropped[slot.keycode] = true;
-        for (int level = SPARE_PLAIN; level <= SPARE_SHIFTED; ++level) {
+        for (int level = 0; level < SPARE_LEVELS; ++level) {
             slot.server[level] = read[level];
             slot.level[level].keysym = made ? read[level] : 0;
             if (!made) slot.server[level] = 0; // forgotten: refresh finds the key as it is
@@ -185,24 +205,40 @@ void commit() {
     bool dropped[256] = {};
     make_changes_once_read(dropped);
     const uint64_t sent = x11_device_sent();
-    if (x11_reader_sync()) {
+    reader_answered = x11_reader_sync();
+    if (reader_answered) {
         if (sent > confirmed) confirmed = sent;
     } else {
         sleep_us(SPARE_SETTLE_US);
     }
     send_held(dropped);
+    // Out at once: their holds run from here while the next batch is planned,
+    // not from whenever the next flush comes.
+    flush_events();
 }
 
 void commit_when_full() { commit(); }
 
-// Plans the key of slot to carry plain and shifted; the events that follow
-// are held until the change is made.
-uint8_t plan(spare_slot& slot, uint32_t plain, uint32_t shifted) {
+// Plans the group of the key of slot to carry plain and shifted; the events
+// that follow are held until the change is made.
+uint8_t plan(spare_slot& slot, int group, uint32_t plain, uint32_t shifted) {
     if (keys_down[slot.keycode]) release_key(slot.keycode); // never changed while down
-    spare_plan(slot, plain, shifted, ++use_clock);
-    x11_keymap_store(slot.keycode, plain, shifted); // later look-ups find it
+    spare_plan_group(slot, group, plain, shifted, ++use_clock);
+    // Later look-ups find it: the first group in the keymap's copy, the others here.
+    x11_keymap_store(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
     x11_device_hold();
     return slot.keycode;
+}
+
+// Levels past the first group need a group selected around the press, which
+// takes the keyboard extension.
+int usable_levels() { return x11_xkb_event_base() >= 0 ? SPARE_LEVELS : 2; }
+
+bool is_ours(const spare_slot& slot) {
+    for (const spare_level& level : slot.level) {
+        if (level.keysym != 0) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -229,15 +265,14 @@ void x11_spare_keycodes_refresh() {
                 x11_keymap_store(slot.keycode, slot.level[SPARE_PLAIN].keysym, slot.level[SPARE_SHIFTED].keysym);
             } else {
                 // A binding the keymap no longer shows was undone by someone else.
-                slot.level[SPARE_PLAIN].keysym = 0;
-                slot.level[SPARE_SHIFTED].keysym = 0;
-                slot.server[SPARE_PLAIN] = 0;
-                slot.server[SPARE_SHIFTED] = 0;
+                for (int other = 0; other < SPARE_LEVELS; ++other) {
+                    slot.level[other].keysym = 0;
+                    slot.server[other] = 0;
+                }
             }
         }
         // A keycode the new keymap uses is no longer ours, unless we hold it down.
-        const bool ours = slot.level[SPARE_PLAIN].keysym != 0 || slot.level[SPARE_SHIFTED].keysym != 0;
-        if (!ours && !x11_keymap_is_empty(slot.keycode) && !keys_down[slot.keycode]) {
+        if (!is_ours(slot) && !x11_keymap_is_empty(slot.keycode) && !keys_down[slot.keycode]) {
             x11_auto_repeat_restore(slot.keycode);
             continue;
         }
@@ -261,27 +296,34 @@ uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted) {
         index = choose_spare_slot(slots, slot_count, keys_down, x11_device_sent());
     }
     if (index < 0) return 0;
-    return plan(slots[index], plain, shifted);
+    return plan(slots[index], 0, plain, shifted);
 }
 
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level) {
     x11_keymap_update();
-    spare_pick pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent());
-    if (pick.slot < 0) {
+    const int levels = usable_levels();
+    for (int i = 0; i < slot_count; ++i) {
+        const int found = spare_level_of(slots[i], keysym);
+        if (found >= 0 && found < levels) {
+            *level = found;
+            return slots[i].keycode;
+        }
+    }
+    spare_pick pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent(), levels);
+    if (pick.slot < 0 || spare_commit_before(slots, slot_count, pick)) {
         commit();
-        pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent());
+        pick = choose_spare_level(slots, slot_count, keys_down, confirmed, x11_device_sent(), levels);
     }
     if (pick.slot < 0) return 0;
     spare_slot& slot = slots[pick.slot];
     const spare_binding binding = spare_level_binding(slot, pick.level, keysym);
-    *level = pick.level == SPARE_PLAIN ? KEYMAP_PLAIN : KEYMAP_SHIFTED;
-    return plan(slot, binding.plain, binding.shifted);
+    *level = pick.level;
+    return plan(slot, pick.level / 2, binding.plain, binding.shifted);
 }
 
-void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t number) {
+void x11_spare_note_event(uint8_t keycode, bool press, int level, uint64_t number) {
     const int index = slot_of(keycode);
-    if (index < 0) return;
-    const int level = shift ? SPARE_SHIFTED : SPARE_PLAIN;
+    if (index < 0 || level < 0 || level >= SPARE_LEVELS) return;
     const uint64_t now = reader_clock_after(SPARE_FALLBACK_EVENT_US);
     spare_slot& slot = slots[index];
     if (press) {
@@ -297,7 +339,7 @@ void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t numb
 
 void x11_spare_commit() { commit(); }
 
-void x11_spare_note_flush() { flushed_us = now_us(); }
+void x11_spare_note_flush() { flushed = x11_device_sent(); }
 
 void x11_spare_unbind_all() {
     commit();
@@ -308,8 +350,10 @@ void x11_spare_unbind_all() {
     bool any = false;
     for (int i = 0; i < slot_count; ++i) {
         spare_slot& slot = slots[i];
-        if (slot.server[SPARE_PLAIN] == 0 && slot.server[SPARE_SHIFTED] == 0) continue;
-        spare_plan(slot, 0, 0, 0);
+        bool bound = false;
+        for (const uint32_t keysym : slot.server) bound = bound || keysym != 0;
+        if (!bound) continue;
+        for (int group = 0; group < SPARE_GROUPS; ++group) spare_plan_group(slot, group, 0, 0, 0);
         any = true;
     }
     if (any) {

@@ -18,15 +18,17 @@ void x11_spare_keycodes_refresh();
 /// before any of them leaves (x11_spare_commit).
 uint8_t x11_spare_bind(uint32_t plain, uint32_t shifted);
 
-/// A keycode that carries keysym on *level (KEYMAP_PLAIN or KEYMAP_SHIFTED; a
-/// character of its own on the other level stays) for the events that follow,
-/// or 0 when none can be had; made as x11_spare_bind makes it.
+/// A keycode that carries keysym on *level (group * 2, plus 1 for shifted:
+/// SPARE_PLAIN to SPARE_LEVELS - 1; the key's other levels keep their
+/// characters) for the events that follow, or 0 when none can be had; made as
+/// x11_spare_bind makes it. A key already carrying keysym is reused.
 uint8_t x11_spare_bind_level(uint32_t keysym, int* level);
 
-/// Notes a press or release sent on a keycode, with or without Shift held,
-/// and the event's number: a spare binding pressed is the last to go, and is
-/// replaced only once the reader has handled its last event.
-void x11_spare_note_event(uint8_t keycode, bool press, bool shift, uint64_t number);
+/// Notes a press or release sent on a keycode, the level the reader reads it
+/// at (the group selected * 2, plus 1 with Shift held), and the event's
+/// number: a spare binding pressed is the last to go, and is replaced only
+/// once the reader has handled its last event.
+void x11_spare_note_event(uint8_t keycode, bool press, int level, uint64_t number);
 
 /// Makes the binding changes planned so far and sends the events held for
 /// them: before anything else leaves (a flush, a reply, a pause).

@@ -14,11 +14,13 @@ Display* control = nullptr;
 int min_keycode = 8;
 int max_keycode = 255;
 int syms_per_code = 1;
-std::vector<KeySym> keymap;   // (keycode - min) * syms_per_code + level
-std::vector<bool> spare;      // keycodes that had no keysym at start
-std::vector<unsigned> text;   // code points of the presses since the last take_text
-std::bitset<256> shift_down;  // keycodes down that carry Shift
-std::bitset<256> level3_down; // ... ISO_Level3_Shift or Mode_switch
+std::vector<KeySym> keymap;                    // (keycode - min) * syms_per_code + level
+std::vector<bool> spare;                       // keycodes that had no keysym at start
+std::vector<unsigned> text;                    // code points of the presses since the last take_text
+std::bitset<256> shift_down;                   // keycodes down that carry Shift
+std::bitset<256> level3_down;                  // ... ISO_Level3_Shift or Mode_switch
+int locked_group = 0;                          // as the recorded XKB requests set it
+std::vector<KeySym> pressed_as(256, NoSymbol); // what each key down was pressed as
 
 // keycode in [min_keycode, max_keycode], level below syms_per_code
 KeySym& slot(int keycode, int level) {
@@ -26,6 +28,19 @@ KeySym& slot(int keycode, int level) {
 }
 
 KeySym level_keysym(int keycode, int level) { return level < syms_per_code ? slot(keycode, level) : NoSymbol; }
+
+// The first core column of the group a key is read in: a core change of up
+// to eight keysyms makes groups 1 to 4 of columns 1-2, 3-4, 5-6 and 7-8; a
+// group the key lacks wraps around the ones it has.
+int group_column(int keycode) {
+    int groups = 1;
+    for (int group = 1; group < 4; ++group) {
+        if (level_keysym(keycode, 2 * group) != NoSymbol || level_keysym(keycode, 2 * group + 1) != NoSymbol) {
+            groups = group + 1;
+        }
+    }
+    return 2 * (locked_group % groups);
+}
 
 } // namespace
 
@@ -58,8 +73,16 @@ void apply_keymap_change(const unsigned char* req, bool swapped) {
     int first = req[4];
     int per = req[5];
     if (per > syms_per_code) {
-        read_keymap(); // the server widens the map; read it whole
-        return;
+        // The server widens the map: so does the mirror, as it stands here
+        // (reading the map now would see changes the stream has not reached).
+        std::vector<KeySym> wide(keymap.size() / static_cast<size_t>(syms_per_code) * static_cast<size_t>(per),
+                                 NoSymbol);
+        for (size_t i = 0; i < keymap.size(); ++i) {
+            wide[i / static_cast<size_t>(syms_per_code) * static_cast<size_t>(per) +
+                 i % static_cast<size_t>(syms_per_code)] = keymap[i];
+        }
+        keymap.swap(wide);
+        syms_per_code = per;
     }
     // Fewer keysyms than the map is wide: the rest of each key's row is empty.
     // (Reading the map here instead would see the server's later state.)
@@ -112,6 +135,30 @@ unsigned keysym_code_point(KeySym sym) {
 // Read with the keymap in force when the server processed the press: the
 // window's own lookup would read a map that the program may have changed
 // again since (a spare keycode rebound).
+void note_group_lock(int group) { locked_group = group & 3; }
+
+KeySym key_identity(int keycode, bool press) {
+    if (keycode < min_keycode || keycode > max_keycode) {
+        return NoSymbol;
+    }
+    auto code = static_cast<size_t>(keycode);
+    if (!press && pressed_as[code] != NoSymbol) {
+        KeySym sym = first_keysym(keycode) == NoSymbol ? NoSymbol : pressed_as[code]; // unbound since
+        pressed_as[code] = NoSymbol;
+        return sym;
+    }
+    int column = group_column(keycode);
+    KeySym sym = level_keysym(keycode, column);
+    if (sym == NoSymbol) {
+        sym = level_keysym(keycode, column + 1);
+    }
+    if (column == 0 || sym == NoSymbol) {
+        sym = first_keysym(keycode);
+    }
+    pressed_as[code] = press ? sym : NoSymbol;
+    return sym;
+}
+
 void note_key(int keycode, bool press) {
     if (keycode < min_keycode || keycode > max_keycode) {
         return;
@@ -124,7 +171,9 @@ void note_key(int keycode, bool press) {
         level3_down[code] = press;
     } else if (press) {
         bool shift = shift_down.any();
-        int base = level3_down.any() ? 4 : 0; // core columns: group 1 levels 1-2, group 2, then levels 3-4
+        // core columns: group 1 levels 1-2, group 2, then levels 3-4 (or
+        // groups 3 and 4 on a key bound through the core protocol)
+        int base = level3_down.any() ? 4 : group_column(keycode);
         KeySym sym = level_keysym(keycode, base + (shift ? 1 : 0));
         if (sym == NoSymbol && shift) {
             KeySym lower = NoSymbol;

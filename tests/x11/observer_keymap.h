@@ -24,6 +24,12 @@ std::string keysym_name(KeySym sym);
 /// The character a keysym types (Latin-1 or 0x01000000 + cp), 0 for none.
 unsigned keysym_code_point(KeySym sym);
 
+/// A recorded XKB LatchLockState that locks the group (0 to 3).
+void note_group_lock(int group);
+/// The keysym a recorded key event names: at a press, the first of the group
+/// the key is read in; at a release, what its press named (NoSymbol once
+/// the key carries nothing).
+KeySym key_identity(int keycode, bool press);
 /// A recorded key event: tracks held Shift and level 3 keys and collects the
 /// character of a press, read at the level they select.
 void note_key(int keycode, bool press);

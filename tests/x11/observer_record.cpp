@@ -25,7 +25,7 @@ void print_event(const unsigned char* ev, bool swapped) {
     int y = static_cast<int16_t>(card16(ev + 22, swapped)); // rootY
     if (type == KeyPress || type == KeyRelease) {
         std::printf("key %s keycode=%d keysym=%s time=%u\n", type == KeyPress ? "press" : "release", detail,
-                    keysym_name(first_keysym(detail)).c_str(), time);
+                    keysym_name(key_identity(detail, type == KeyPress)).c_str(), time);
         note_key(detail, type == KeyPress);
     } else if (type == ButtonPress || type == ButtonRelease) {
         std::printf("button %s button=%d x=%d y=%d time=%u\n", type == ButtonPress ? "press" : "release", detail, x, y,
@@ -56,6 +56,11 @@ void on_record(XPointer, XRecordInterceptData* d) {
             // own copy send XKB reads all the time, and reading the map then
             // would see later changes.
             read_keymap();
+        } else if (major == xkb_request && p[1] == X_kbLatchLockState && d->data_len * 4 >= 16) {
+            // deviceSpec(2) affectModLocks(1) modLocks(1) lockGroup(1) groupLock(1) ...
+            if (p[8] != 0) {
+                note_group_lock(p[9]);
+            }
         } else if (major == X_ChangeProperty && d->data_len * 4 >= 24) {
             // window(4) property(4) type(4) format(1) pad(3) length(4), then the bytes
             if (card32(p + 8, swapped) == mark && card32(p + 4, swapped) == mark_window) {
