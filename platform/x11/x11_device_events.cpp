@@ -44,7 +44,10 @@ void send(const device_event& event) {
         if (!event.press) x11_watchdog_note_button(event.button, false);
         break;
     case kind::motion: XTestFakeMotionEvent(display, DefaultScreen(display), event.x, event.y, CurrentTime); break;
-    case kind::group: XkbLockGroup(display, XkbUseCoreKbd, event.button); break;
+    case kind::group:
+        x11_watchdog_note_locked_group(static_cast<int>(event.button));
+        XkbLockGroup(display, XkbUseCoreKbd, event.button);
+        break;
     }
 }
 

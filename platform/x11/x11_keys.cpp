@@ -12,6 +12,7 @@
 #include "platform/x11/x11_keymap.h"
 #include "platform/x11/x11_spare_choice.h"
 #include "platform/x11/x11_spare_keycodes.h"
+#include "platform/x11/x11_watchdog.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ int keyboard_group() {
         XkbStateRec state{};
         home_group = XkbGetState(x11_display(), XkbUseCoreKbd, &state) == Success ? state.locked_group : 0;
         read_group = home_group;
+        x11_watchdog_note_home_group(home_group);
     }
     return home_group;
 }

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_watchdog.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <cerrno>
 #include <csignal>
@@ -22,6 +23,8 @@ struct watch_record {
     volatile uint8_t key_down[256];
     volatile uint8_t button_down[8];
     volatile uint8_t clean;
+    volatile int8_t home_group;   // the group the user had locked, -1 until asked
+    volatile int8_t locked_group; // the group last locked for a spare key's press, -1 if none
 };
 
 watch_record fallback; // without shared memory: the program's own end still reads it
@@ -95,6 +98,8 @@ void x11_watchdog_start() {
     void* shared = mmap(nullptr, sizeof(watch_record), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) return;
     record = new (shared) watch_record{};
+    record->home_group = -1;
+    record->locked_group = -1;
     int fds[2];
     int told[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
@@ -125,6 +130,10 @@ void x11_watchdog_note_button(unsigned int button, bool down) {
     if (button < 8) record->button_down[button] = down ? 1 : 0;
 }
 
+void x11_watchdog_note_home_group(int group) { record->home_group = static_cast<int8_t>(group); }
+
+void x11_watchdog_note_locked_group(int group) { record->locked_group = static_cast<int8_t>(group); }
+
 void x11_watchdog_publish_down() { x11_leftovers_note_down(record->key_down, record->button_down); }
 
 void x11_watchdog_release_recorded(Display* display) {
@@ -149,6 +158,11 @@ void x11_watchdog_release_recorded(Display* display) {
             XTestFakeButtonEvent(display, button, False, 0);
         record->button_down[button] = 0;
     }
+    // A press in another group ended before its group was put back: the
+    // user's keys would read in that group from now on.
+    if (record->home_group >= 0 && record->locked_group >= 0 && record->locked_group != record->home_group)
+        XkbLockGroup(display, XkbUseCoreKbd, static_cast<unsigned int>(record->home_group));
+    record->locked_group = -1;
     XSync(display, False);
 }
 

@@ -17,10 +17,16 @@ void x11_watchdog_start();
 void x11_watchdog_note_key(uint8_t keycode, bool down);
 void x11_watchdog_note_button(unsigned int button, bool down);
 
+/// Notes the group the user had locked, and the group last locked for a
+/// press, so that a run ended between the two puts the user's back.
+void x11_watchdog_note_home_group(int group);
+void x11_watchdog_note_locked_group(int group);
+
 /// Records on the server what the record holds (x11_leftovers_note_down).
 void x11_watchdog_publish_down();
 
-/// Releases every key and button of the record that the server shows down.
+/// Releases every key and button of the record that the server shows down,
+/// and puts the user's group back if a press left another locked.
 void x11_watchdog_release_recorded(Display* display);
 
 /// The program has undone everything itself: the watchdog leaves it be.
