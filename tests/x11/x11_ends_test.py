@@ -74,6 +74,12 @@ ROWS = [(moment, end) for moment in MOMENTS for end in ENDS
         if end[1] in ("pid", "group") or moment.startswith("holding")]
 
 
+class XkbState(ctypes.Structure):
+    """XkbStateRec, up to what is read of it."""
+    _fields_ = [("group", ctypes.c_ubyte), ("locked_group", ctypes.c_ubyte), ("base_group", ctypes.c_ushort),
+                ("latched_group", ctypes.c_ushort), ("mods", ctypes.c_ubyte * 9), ("ptr_buttons", ctypes.c_ushort)]
+
+
 class OtherClient:
     """A client connected throughout, as a desktop always has one, without a
     window (an observer's window would fight the reader's for the focus); it
@@ -85,6 +91,7 @@ class OtherClient:
         self.xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
         self.xlib.XQueryKeymap.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
         self.xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xlib.XkbGetState.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_void_p]
         self.xlib.XDefaultRootWindow.restype = ctypes.c_ulong
         self.xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
         window, number = ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_int)
@@ -104,6 +111,11 @@ class OtherClient:
         self.xlib.XQueryPointer(self.display, self.xlib.XDefaultRootWindow(self.display),
                                 *[ctypes.byref(v) for v in windows + numbers], ctypes.byref(mask))
         return [b for b in range(1, 6) if mask.value & (0x80 << b)]  # Button1Mask is 1 << 8
+
+    def locked_group(self):
+        state = XkbState()
+        self.xlib.XkbGetState(self.display, 0x100, ctypes.byref(state))  # XkbUseCoreKbd
+        return state.locked_group
 
     def close(self):
         self.xlib.XCloseDisplay(self.display)
@@ -271,6 +283,10 @@ def run_row(report, args, display, watcher, before, matrix, moment, end):
     report.compare(f"{name}: no key down", [], watcher.keys_down())
     report.compare(f"{name}: no button down", [], watcher.buttons_down())
     report.compare(f"{name}: keymap as before (keycodes changed)", [], changed(before, keymap(display)))
+    # A spare key's character in another group is typed with that group
+    # locked for its press; an end between the two must put it back.
+    if undoer != "next program":
+        report.compare(f"{name}: the keyboard's locked group as before", [0], [watcher.locked_group()])
     type_exactly(report, name, args, dict(os.environ, DISPLAY=display), CHECK_TEXT)
 
 
