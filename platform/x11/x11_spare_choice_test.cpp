@@ -83,6 +83,16 @@ constexpr uint32_t GREEK = 0x1000390;
 constexpr uint64_t ALL_READ = SENT_MANY;
 constexpr uint64_t NOTHING_READ = 0; // a reader that cannot answer
 
+// How many of a row's two slots are set, with the keys of the mask's bits down.
+int slots_with_keys_down(const spare_slot* slots, unsigned mask, bool* down) {
+    int count = 0;
+    while (count < 2 && slots[count].keycode != 0) {
+        if (mask & (1u << count)) down[slots[count].keycode] = true;
+        ++count;
+    }
+    return count;
+}
+
 TEST(X11SpareChoice, TheChangeATextNeedsBindsAWholeKeyAndTheKeyReplacedIsTheOneReadLongest) {
     const use none{0, 0, 0};
     const spare_slot fresh = key(11, none, none);
@@ -153,11 +163,7 @@ TEST(X11SpareChoice, TheChangeATextNeedsBindsAWholeKeyAndTheKeyReplacedIsTheOneR
     for (const level_row& row : rows) {
         SCOPED_TRACE(row.name);
         bool down[256] = {};
-        int count = 0;
-        while (count < 2 && row.slots[count].keycode != 0) {
-            if (row.down & (1u << count)) down[row.slots[count].keycode] = true;
-            ++count;
-        }
+        const int count = slots_with_keys_down(row.slots, row.down, down);
         const spare_pick pick = choose_spare_level(row.slots, count, down, row.confirmed, SENT_MANY, row.levels);
         EXPECT_EQ(pick.slot, row.pick.slot);
         if (pick.slot >= 0) EXPECT_EQ(pick.level, row.pick.level);
@@ -194,11 +200,7 @@ TEST(X11SpareChoice, ABindingOfBothLevelsTakesTheKeyWhoseFirstGroupWasLeastRecen
     for (const key_row& row : rows) {
         SCOPED_TRACE(row.name);
         bool down[256] = {};
-        int count = 0;
-        while (count < 2 && row.slots[count].keycode != 0) {
-            if (row.down & (1u << count)) down[row.slots[count].keycode] = true;
-            ++count;
-        }
+        const int count = slots_with_keys_down(row.slots, row.down, down);
         EXPECT_EQ(choose_spare_slot(row.slots, count, down, SENT), row.key_slot);
     }
 }
